@@ -1,0 +1,28 @@
+#include "shell/globals.h"
+
+int hRun, hTrc, hLod, hSav, hAgt, hBer, hCor, hJas, hOnx, hSta, hDat, hMen;
+
+int ExeFlg;
+char WrkDir[260];
+char AppNam[100];
+char FNam[260];
+int x, y;
+int TrcFlg;
+int TcpPrt;
+int Hdl;
+int NewState;
+int DVal;
+int IFlg, QFlg;
+DevRec a;
+int JasM34Flg;
+char DatTyp[8], FltTyp[8], TrgMod[8], TrgSlp[8];
+float Rbw, SRat, TrgOfs, RecLen;
+int PreTrg;
+int IqInp, Bal, Imp, Dith, LPas;
+int win;
+float fkt, lev, frq, att;
+IqRec s, d, f;
+char SrcDir[260], DstDir[260];
+char *IQMem, *RepMem;
+int HdrSize;
+int NGrd, AppFlg, FExI, FExQ;
