@@ -1,0 +1,83 @@
+#include "shell/menu.h"
+
+#include "shell/globals.h"
+#include "userint.h"
+
+#include <cstdio>
+
+int MN_FILE, MN_FILE_LOAD, MN_FILE_SAVE, MN_FILE_SEPARATOR, MN_FILE_QUIT;
+int MN_HELP, MN_HELP_HELP, MN_HELP_ABOUT;
+
+namespace {
+
+int NewItem(int bar, int menu, const char *name)
+{
+    return NewMenuItem(bar, menu, name, -1, 0, cbMen, nullptr);
+}
+
+void ShowManual()
+{
+    char path[500];
+    std::snprintf(path, sizeof path, "%s/doc/manual.html", WrkDir);
+    OpenDocument(path);
+}
+
+}  // namespace
+
+int BuildMN(int panel)
+{
+    int bar = NewMenuBar(panel);
+    if (bar < 0)
+        return bar;
+    struct Item {
+        int *id;
+        int kind;  // 0 menu, 1 item, 2 separator
+        const char *name;
+    };
+    const Item items[] = {
+        {&MN_FILE, 0, "__File"},
+        {&MN_FILE_LOAD, 1, "__Load Configuration"},
+        {&MN_FILE_SAVE, 1, "__Save Configuration"},
+        {&MN_FILE_SEPARATOR, 2, ""},
+        {&MN_FILE_QUIT, 1, "__Quit"},
+        {&MN_HELP, 0, "__Help"},
+        {&MN_HELP_HELP, 1, "__Contents"},
+        {&MN_HELP_ABOUT, 1, "__About"},
+    };
+    int menu = 0;
+    for (const Item &it : items) {
+        int id = it.kind == 0   ? NewMenu(bar, it.name, -1)
+                 : it.kind == 1 ? NewItem(bar, menu, it.name)
+                                : InsertSeparator(bar, menu, -1);
+        if (id < 0)
+            return id;
+        *it.id = id;
+        if (it.kind == 0)
+            menu = id;
+    }
+    return bar;
+}
+
+std::string AboutText()
+{
+    char version[64];
+    std::snprintf(version, sizeof version, "           Version %0.2lf\n\n", PrgVer);
+    std::string text;
+    text += "";
+    text += " Software for reading Agate/Beryl/Coral/Jasper/Onyx traces and\n";
+    text += "   saving calculated I/Q data in various file formats\n\n";
+    text += version;
+    text += "The software was developed using Qt\n";
+    text += "";
+    return text;
+}
+
+void cbMen(int menuBar, int menuItem, void *callbackData, int panel)
+{
+    if (menuItem == MN_FILE_QUIT)
+        QuitUserInterface(0);
+    else if (menuItem == MN_HELP_HELP)
+        ShowManual();
+    else if (menuItem == MN_HELP_ABOUT)
+        MessagePopup("About", AboutText().c_str());
+}
