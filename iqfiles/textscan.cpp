@@ -1,0 +1,298 @@
+// Line reader, number scanners and white-space reading of the text formats.
+#include "textscan.h"
+
+#include <climits>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// LineReader
+// ---------------------------------------------------------------------------
+
+LineReader::LineReader(FILE *fp, size_t chunk) : fp_(fp), buf_(chunk + 1), cap_(chunk) {}
+
+// Moves the unread rest to the front and reads more after it, doubling the
+// buffer when a single line fills all of it.
+bool LineReader::refill()
+{
+    if (eof_)
+        return false;
+    size_t rest = len_ - pos_;
+    if (pos_ > 0 && rest > 0)
+        std::memmove(buf_.data(), buf_.data() + pos_, rest);
+    pos_ = 0;
+    len_ = rest;
+    if (len_ == cap_) {
+        cap_ *= 2;
+        buf_.resize(cap_ + 1);
+    }
+    size_t got = std::fread(buf_.data() + len_, 1, cap_ - len_, fp_);
+    len_ += got;
+    if (got == 0) {
+        eof_ = true;
+        failed_ = std::ferror(fp_) != 0;
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::next(char *&begin, char *&end)
+{
+    size_t from = pos_; // where the search for LF goes on after a refill
+    for (;;) {
+        char *base = buf_.data();
+        char *lf = static_cast<char *>(std::memchr(base + from, '\n', len_ - from));
+        if (lf || (eof_ && pos_ < len_)) {
+            begin = base + pos_;
+            end = lf ? lf : base + len_;
+            pos_ = lf ? size_t(lf - base) + 1 : len_;
+            if (end > begin && end[-1] == '\r')
+                --end;
+            *end = '\0';
+            return true;
+        }
+        if (eof_)
+            return false;
+        from = len_ - pos_;
+        refill();
+        from = std::min(from, len_);
+    }
+}
+
+// Number of LF bytes in [p, e), eight at a time.
+static long long CountLF(const char *p, const char *e)
+{
+    long long n = 0;
+    const uint64_t lo7 = 0x7f7f7f7f7f7f7f7fULL;
+    const uint64_t lf = 0x0a0a0a0a0a0a0a0aULL;
+    for (; e - p >= 8; p += 8) {
+        uint64_t x;
+        std::memcpy(&x, p, 8);
+        x ^= lf; // LF bytes become 0
+        uint64_t nz = (((x & lo7) + lo7) | x) & ~lo7; // high bit set for every non-zero byte
+        n += 8 - __builtin_popcountll(nz);
+    }
+    for (; p < e; ++p)
+        n += *p == '\n';
+    return n;
+}
+
+long long LineReader::countLines()
+{
+    long long n = 0;
+    bool partial = false; // the data seen so far end inside a line
+    do {
+        if (len_ > pos_) {
+            n += CountLF(buf_.data() + pos_, buf_.data() + len_);
+            partial = buf_[len_ - 1] != '\n';
+        }
+        pos_ = len_;
+    } while (refill());
+    return n + (partial ? 1 : 0);
+}
+
+size_t LineReader::read(void *dst, size_t n)
+{
+    size_t have = std::min(n, len_ - pos_);
+    std::memcpy(dst, buf_.data() + pos_, have);
+    pos_ += have;
+    if (have == n)
+        return n;
+    size_t got = std::fread(static_cast<char *>(dst) + have, 1, n - have, fp_);
+    if (got < n - have && std::ferror(fp_))
+        failed_ = true;
+    return have + got;
+}
+
+bool LineReader::rewind()
+{
+    pos_ = len_ = 0;
+    eof_ = false;
+    failed_ = false;
+    std::clearerr(fp_);
+    return std::fseek(fp_, 0, SEEK_SET) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Number parsing: the rare out-of-range values go through the C library
+// ---------------------------------------------------------------------------
+
+namespace textscan_detail {
+
+locale_t CLocale()
+{
+    static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return c;
+}
+
+// std::from_chars leaves the value alone on overflow and underflow, where
+// strtod gives inf or 0 (or the nearest denormal); strtod_l in the "C"
+// locale gives exactly that for the text that from_chars recognised.
+const char *ParseRangeError(const char *first, const char *last, double &v)
+{
+    std::string s(first, last);
+    v = strtod_l(s.c_str(), nullptr, CLocale());
+    return last;
+}
+
+const char *ParseRangeError(const char *first, const char *last, float &v)
+{
+    std::string s(first, last);
+    v = strtof_l(s.c_str(), nullptr, CLocale());
+    return last;
+}
+
+} // namespace textscan_detail
+
+// ---------------------------------------------------------------------------
+// Scanners
+// ---------------------------------------------------------------------------
+
+char *AfterJunk(char *line, char *p, char *end)
+{
+    for (; p < end; ++p) {
+        switch (*p) {
+        case ' ':
+        case ',':
+        case '\t':
+            continue;
+        case '\n':
+        case '\r':
+        case '%':
+        case '\0':
+            return nullptr;
+        case 'j':
+            *p = (p > line && p[-1] == '-') ? '-' : '+';
+            return p;
+        default:
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+char *AfterData(char *p, char *end)
+{
+    for (; p < end; ++p) {
+        switch (*p) {
+        case ' ':
+        case ',':
+        case '\t':
+        case 'j':
+            return p;
+        case '\n':
+        case '\r':
+        case '%':
+        case '\0':
+            return nullptr;
+        default:
+            break;
+        }
+    }
+    return nullptr;
+}
+
+// Calls f(position) for every number of the line [b, e).
+template <class F> static inline bool EachNumber(char *b, char *e, F f)
+{
+    for (char *q = AfterJunk(b, b, e); q;) {
+        if (!f(q))
+            return false;
+        q = AfterData(q, e);
+        if (q)
+            q = AfterJunk(b, q, e);
+    }
+    return true;
+}
+
+void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
+{
+    float *first = qflag ? rec->Q : rec->I;
+    char *b, *e;
+    for (int k = 0; k < n && in.next(b, e); ++k) {
+        int m = 0;
+        EachNumber(b, e, [&](char *q) {
+            float v = ScanNum(q, e);
+            if (mixed && (m++ & 1))
+                rec->Q[k] = v;
+            else
+                first[k] = v;
+            return true;
+        });
+    }
+}
+
+int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap)
+{
+    long long cnt = 0;
+    bool second = false; // mixed: the next number is a Q value
+    float *a = qflag ? rec->Q : rec->I;
+    char *b, *e;
+    if (counting) {
+        while (in.next(b, e))
+            EachNumber(b, e, [&](char *) { return ++cnt, true; });
+        if (mixed)
+            cnt /= 2;
+    } else {
+        bool more = cap > 0;
+        while (more && in.next(b, e)) {
+            more = EachNumber(b, e, [&](char *q) {
+                float v = ScanNum(q, e);
+                if (!mixed)
+                    a[cnt++] = v;
+                else if (!second)
+                    rec->I[cnt] = v, second = true;
+                else
+                    rec->Q[cnt++] = v, second = false;
+                return cnt < cap;
+            });
+        }
+    }
+    in.rewind();
+    if (cnt > INT_MAX) {
+        *counter = 0;
+        return IQ_ERR_ALLOC_I;
+    }
+    *counter = int(cnt);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// WordScan
+// ---------------------------------------------------------------------------
+
+bool WordScan::skipSpace()
+{
+    for (;;) {
+        while (p_ < end_ && textscan_detail::IsCSpace(*p_))
+            ++p_;
+        if (p_ < end_)
+            return true;
+        if (!in_.next(p_, end_)) {
+            p_ = end_ = nullptr;
+            return false;
+        }
+    }
+}
+
+bool WordScan::num(float &v)
+{
+    if (!skipSpace())
+        return false;
+    const char *after = ParseFloat(p_, end_, v);
+    if (!after)
+        return false;
+    p_ += after - p_;
+    return true;
+}
+
+bool WordScan::word(std::string &w, size_t max)
+{
+    if (!skipSpace())
+        return false;
+    char *q = p_;
+    while (q < end_ && size_t(q - p_) < max && !textscan_detail::IsCSpace(*q))
+        ++q;
+    w.assign(p_, q);
+    p_ = q;
+    return true;
+}

@@ -1,0 +1,267 @@
+// Text input and output shared by the text formats of VmKalLib: a line reader
+// that hands out whole lines of any length, the number scanners of the
+// free-form readers, and number formatting that gives exactly the texts of
+// printf's "%0.7e", "%0.8e", "%0.6E" and "%0.1lf" without going through
+// printf once per value.  Not installed.
+#pragma once
+
+#include "iqinternal.h"
+
+#include <charconv>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Line reader
+// ---------------------------------------------------------------------------
+
+// Reads a file (opened in binary mode) line by line through one growing
+// buffer.  A line is handed out whole whatever its length, so a number is
+// never split at a buffer boundary; its LF or CR LF is removed and a NUL is
+// stored right after it, so sscanf and friends can be used on it too.  The
+// text of a line may be changed in place (the 'j' rewriting of AfterJunk)
+// and stays valid until the next call.
+class LineReader {
+public:
+    explicit LineReader(FILE *fp, size_t chunk = size_t(1) << 20);
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+
+    // Next line as [begin, end) with *end == '\0'; false at end of file.
+    bool next(char *&begin, char *&end);
+    // Counts the remaining lines without handing them out (a last line
+    // without LF counts; an empty file has none).  Leaves the reader at end
+    // of file.
+    long long countLines();
+    // Raw bytes after the lines read so far (binary data after a text
+    // header); returns the count actually read.
+    size_t read(void *dst, size_t n);
+    // Back to the start of the file; false when the file cannot seek.
+    bool rewind();
+    // True when a read of the file failed (as opposed to its ending).
+    bool failed() const { return failed_; }
+
+private:
+    bool refill();
+
+    FILE *fp_;
+    std::vector<char> buf_; // one spare byte beyond cap_ for the NUL of a last line
+    size_t cap_;
+    size_t pos_ = 0; // first byte not yet handed out
+    size_t len_ = 0; // end of valid data
+    bool eof_ = false;
+    bool failed_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Number parsing
+// ---------------------------------------------------------------------------
+
+namespace textscan_detail {
+locale_t CLocale();
+const char *ParseRangeError(const char *first, const char *last, double &v);
+const char *ParseRangeError(const char *first, const char *last, float &v);
+
+inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The part of strtod's syntax that std::from_chars leaves out: leading white
+// space, a '+' sign and the "0x" prefix of hexadecimal numbers.  Out-of-range
+// values (1e999, 1e-999) become inf or 0 exactly as strtod makes them.
+template <class T> const char *Parse(const char *p, const char *end, T &v)
+{
+    const char *first = p;
+    while (p < end && IsCSpace(*p))
+        ++p;
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = *p == '-';
+        ++p;
+        if (p < end && (*p == '+' || *p == '-'))
+            return nullptr;
+    }
+    T x = 0;
+    std::from_chars_result r;
+    if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        if (end - p > 2 && p[2] != '-' && p[2] != '+')
+            r = std::from_chars(p + 2, end, x, std::chars_format::hex);
+        else
+            r = {p + 2, std::errc::invalid_argument};
+        if (r.ec == std::errc::invalid_argument) { // "0x" with no hex digits is the number 0
+            r.ptr = p + 1;
+            r.ec = std::errc();
+            x = 0;
+        }
+    } else {
+        r = std::from_chars(p, end, x, std::chars_format::general);
+    }
+    if (r.ec == std::errc::invalid_argument)
+        return nullptr;
+    if (r.ec == std::errc::result_out_of_range)
+        return ParseRangeError(first, r.ptr, v);
+    v = neg ? -x : x;
+    return r.ptr;
+}
+} // namespace textscan_detail
+
+// strtod of the text at p (up to end), without locale: returns the position
+// after the number, or nullptr (v unchanged) when nothing converts.
+inline const char *ParseDouble(const char *p, const char *end, double &v)
+{
+    return textscan_detail::Parse(p, end, v);
+}
+
+// The same with strtof, which is what scanf's "%f" into a float does.
+inline const char *ParseFloat(const char *p, const char *end, float &v)
+{
+    return textscan_detail::Parse(p, end, v);
+}
+
+// ---------------------------------------------------------------------------
+// Number formatting
+// ---------------------------------------------------------------------------
+
+// Room that is always enough for one formatted number, fixed notation of the
+// largest double included.
+constexpr size_t kNumRoom = 330;
+
+// Text of printf("%0.<prec>e") (or "%0.<prec>E" when upper) at p; returns
+// the end.  p must have kNumRoom bytes.  No NUL is written.
+inline char *FmtSci(char *p, double v, int prec, bool upper = false)
+{
+    char *e = std::to_chars(p, p + kNumRoom, v, std::chars_format::scientific, prec).ptr;
+    if (upper)
+        for (char *q = p; q < e; ++q)
+            if (*q >= 'a' && *q <= 'z')
+                *q = char(*q - 'a' + 'A');
+    return e;
+}
+
+// Text of printf("%0.<prec>f") at p; returns the end.  p must have kNumRoom bytes.
+inline char *FmtFixed(char *p, double v, int prec)
+{
+    return std::to_chars(p, p + kNumRoom, v, std::chars_format::fixed, prec).ptr;
+}
+
+// Formatted text output in large blocks to a SafeOut.  Every call reports
+// false once a write has failed, so a writer can stop early.
+class TextBuf {
+public:
+    explicit TextBuf(SafeOut &out, size_t cap = size_t(1) << 20) : out_(out), buf_(cap + kNumRoom), cap_(cap) {}
+    TextBuf(const TextBuf &) = delete;
+    TextBuf &operator=(const TextBuf &) = delete;
+
+    bool str(std::string_view s)
+    {
+        if (n_ + s.size() > cap_ && !flush())
+            return false;
+        if (s.size() > cap_)
+            return out_.write(s.data(), s.size());
+        std::memcpy(buf_.data() + n_, s.data(), s.size());
+        n_ += s.size();
+        return true;
+    }
+    bool ch(char c)
+    {
+        if (n_ >= cap_ && !flush())
+            return false;
+        buf_[n_++] = c;
+        return true;
+    }
+    // "%0.<prec>e" (upper: "%0.<prec>E")
+    bool sci(double v, int prec, bool upper = false)
+    {
+        if (n_ >= cap_ && !flush())
+            return false;
+        n_ = size_t(FmtSci(buf_.data() + n_, v, prec, upper) - buf_.data());
+        return true;
+    }
+    // "%0.<prec>f"
+    bool fixed(double v, int prec)
+    {
+        if (n_ >= cap_ && !flush())
+            return false;
+        n_ = size_t(FmtFixed(buf_.data() + n_, v, prec) - buf_.data());
+        return true;
+    }
+    // Writes what is buffered to the SafeOut; call before SafeOut::commit().
+    bool flush()
+    {
+        bool ok = n_ == 0 || out_.write(buf_.data(), n_);
+        n_ = 0;
+        return ok && out_.ok();
+    }
+
+private:
+    SafeOut &out_;
+    std::vector<char> buf_;
+    size_t cap_;
+    size_t n_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Scanners of the free-form number lines
+// ---------------------------------------------------------------------------
+//
+// Separators are space, comma and tab; a line ends at '\n', '\r', '%' (the
+// rest is a comment), NUL and its end.  Complex numbers a+jb and a-jb give a
+// and then +b or -b.
+
+// From p, skips separators and returns the start of the next number, or
+// nullptr when the line ends first.  A 'j' is rewritten in place to the sign
+// that precedes it ('-' after '-', else '+') and its position returned.
+// line is the start of the line (a 'j' there counts as '+').
+char *AfterJunk(char *line, char *p, char *end);
+
+// From p, advances over the current number and returns the position of the
+// next separator or 'j', or nullptr when the line ends first.
+char *AfterData(char *p, char *end);
+
+// The number at p as the scanners read it (strtod, narrowed to float; 0 when
+// nothing converts).
+inline float ScanNum(const char *p, const char *end)
+{
+    double v = 0;
+    ParseDouble(p, end, v);
+    return float(v);
+}
+
+// Reads n lines into slot k = 0..n-1 of I (Q when qflag): every number of a
+// line is stored in the same slot, so the last one wins; with mixed set the
+// numbers of a line alternate between I[k] and Q[k].  A line without numbers,
+// and every slot after an early end of file, stays 0.  The arrays must hold
+// n values.
+void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec);
+
+// Visits every number of every line to the end of the file, then rewinds.
+// counting: *counter becomes the number of numbers (halved when mixed).
+// Otherwise the numbers are stored in order into I (Q when qflag), or
+// alternately into I and Q when mixed, at most cap values per channel, and
+// *counter becomes the number of values (pairs) stored.
+// Returns 0, or -7 when the count exceeds what a record can hold.
+int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap);
+
+// ---------------------------------------------------------------------------
+// White-space separated reading, as with repeated fscanf("%f") / ("%199s")
+// ---------------------------------------------------------------------------
+
+class WordScan {
+public:
+    explicit WordScan(LineReader &in) : in_(in) {}
+    // The next number (strtof); false, consuming nothing, when the next word
+    // does not convert or the file ends.
+    bool num(float &v);
+    // The next white-space delimited word, at most max characters of it
+    // (the rest stays for the next call); false at end of file.
+    bool word(std::string &w, size_t max);
+
+private:
+    bool skipSpace();
+    LineReader &in_;
+    char *p_ = nullptr;
+    char *end_ = nullptr;
+};
