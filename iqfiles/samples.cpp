@@ -1,0 +1,208 @@
+// Sample encodings and block I/O shared by the binary containers.
+#include "samples.h"
+
+#include <cmath>
+#include <limits>
+#include <sys/stat.h>
+
+namespace iqs {
+namespace {
+
+constexpr bool kLittle = std::endian::native == std::endian::little;
+
+inline uint8_t Swap(uint8_t v) { return v; }
+inline uint16_t Swap(uint16_t v) { return __builtin_bswap16(v); }
+inline uint32_t Swap(uint32_t v) { return __builtin_bswap32(v); }
+inline uint64_t Swap(uint64_t v) { return __builtin_bswap64(v); }
+
+template <class T>
+T Load(const unsigned char *p, bool big)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    if (big == kLittle)
+        v = Swap(v);
+    return v;
+}
+
+template <class T>
+void Store(unsigned char *p, T v, bool big)
+{
+    if (big == kLittle)
+        v = Swap(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <class T>
+T SatInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    v = std::trunc(v);
+    if (v <= double(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    if (v >= double(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
+    return T(v);
+}
+
+// One value of each encoding: raw bits of the stored type, byte order, and
+// conversion to and from float.
+template <Enc E> struct Codec;
+template <class Bits, class Val, bool Big> struct IntCodec {
+    static constexpr size_t size = sizeof(Bits);
+    static float get(const unsigned char *p) { return float(Val(Load<Bits>(p, Big))); }
+    static void put(unsigned char *p, float v, double scale)
+    {
+        Store<Bits>(p, Bits(SatInt<Val>(v * scale)), Big);
+    }
+};
+template <class Bits, class Val, bool Big> struct FloatCodec {
+    static constexpr size_t size = sizeof(Bits);
+    static float get(const unsigned char *p) { return float(std::bit_cast<Val>(Load<Bits>(p, Big))); }
+    static void put(unsigned char *p, float v, double scale)
+    {
+        Val x = scale == 1.0 ? Val(v) : Val(v * scale);
+        Store<Bits>(p, std::bit_cast<Bits>(x), Big);
+    }
+};
+template <> struct Codec<Enc::F32LE> : FloatCodec<uint32_t, float, false> {};
+template <> struct Codec<Enc::F32BE> : FloatCodec<uint32_t, float, true> {};
+template <> struct Codec<Enc::F64LE> : FloatCodec<uint64_t, double, false> {};
+template <> struct Codec<Enc::F64BE> : FloatCodec<uint64_t, double, true> {};
+template <> struct Codec<Enc::I16LE> : IntCodec<uint16_t, int16_t, false> {};
+template <> struct Codec<Enc::I16BE> : IntCodec<uint16_t, int16_t, true> {};
+template <> struct Codec<Enc::U16LE> : IntCodec<uint16_t, uint16_t, false> {};
+template <> struct Codec<Enc::U16BE> : IntCodec<uint16_t, uint16_t, true> {};
+template <> struct Codec<Enc::I8> : IntCodec<uint8_t, int8_t, false> {};
+template <> struct Codec<Enc::U8> : IntCodec<uint8_t, uint8_t, false> {};
+
+template <Enc E> struct Bulk {
+    using C = Codec<E>;
+    static void dec(const unsigned char *s, size_t n, float *d)
+    {
+        for (size_t k = 0; k < n; k++)
+            d[k] = C::get(s + k * C::size);
+    }
+    static void dec2(const unsigned char *s, size_t n, float *i, float *q)
+    {
+        for (size_t k = 0; k < n; k++) {
+            i[k] = C::get(s + 2 * k * C::size);
+            q[k] = C::get(s + (2 * k + 1) * C::size);
+        }
+    }
+    static void enc(const float *s, size_t n, unsigned char *d, double scale)
+    {
+        for (size_t k = 0; k < n; k++)
+            C::put(d + k * C::size, s[k], scale);
+    }
+    static void enc2(const float *i, const float *q, size_t n, unsigned char *d, double scale)
+    {
+        for (size_t k = 0; k < n; k++) {
+            C::put(d + 2 * k * C::size, i[k], scale);
+            C::put(d + (2 * k + 1) * C::size, q[k], scale);
+        }
+    }
+};
+
+// Calls F<E>::run(args...) for the runtime encoding e.
+template <template <Enc> class F, class... A>
+void Dispatch(Enc e, A... a)
+{
+    switch (e) {
+    case Enc::F32LE: F<Enc::F32LE>::run(a...); break;
+    case Enc::F32BE: F<Enc::F32BE>::run(a...); break;
+    case Enc::F64LE: F<Enc::F64LE>::run(a...); break;
+    case Enc::F64BE: F<Enc::F64BE>::run(a...); break;
+    case Enc::I16LE: F<Enc::I16LE>::run(a...); break;
+    case Enc::I16BE: F<Enc::I16BE>::run(a...); break;
+    case Enc::U16LE: F<Enc::U16LE>::run(a...); break;
+    case Enc::U16BE: F<Enc::U16BE>::run(a...); break;
+    case Enc::I8: F<Enc::I8>::run(a...); break;
+    case Enc::U8: F<Enc::U8>::run(a...); break;
+    }
+}
+template <Enc E> struct DecOp { static void run(const unsigned char *s, size_t n, float *d) { Bulk<E>::dec(s, n, d); } };
+template <Enc E> struct Dec2Op {
+    static void run(const unsigned char *s, size_t n, float *i, float *q) { Bulk<E>::dec2(s, n, i, q); }
+};
+template <Enc E> struct EncOp {
+    static void run(const float *s, size_t n, unsigned char *d, double c) { Bulk<E>::enc(s, n, d, c); }
+};
+template <Enc E> struct Enc2Op {
+    static void run(const float *i, const float *q, size_t n, unsigned char *d, double c)
+    {
+        Bulk<E>::enc2(i, q, n, d, c);
+    }
+};
+
+} // namespace
+
+size_t EncSize(Enc e)
+{
+    switch (e) {
+    case Enc::F64LE:
+    case Enc::F64BE: return 8;
+    case Enc::F32LE:
+    case Enc::F32BE: return 4;
+    case Enc::I8:
+    case Enc::U8: return 1;
+    default: return 2;
+    }
+}
+
+void Decode(Enc e, const unsigned char *src, size_t n, float *dst) { Dispatch<DecOp>(e, src, n, dst); }
+void Decode2(Enc e, const unsigned char *src, size_t n, float *i, float *q)
+{
+    Dispatch<Dec2Op>(e, src, n, i, q);
+}
+void Encode(Enc e, const float *src, size_t n, unsigned char *dst, double scale)
+{
+    Dispatch<EncOp>(e, src, n, dst, scale);
+}
+void Encode2(Enc e, const float *i, const float *q, size_t n, unsigned char *dst, double scale)
+{
+    Dispatch<Enc2Op>(e, i, q, n, dst, scale);
+}
+
+int16_t SatI16(double v) { return SatInt<int16_t>(v); }
+int32_t SatI32(double v) { return SatInt<int32_t>(v); }
+
+double GetF64LE(const unsigned char *p) { return std::bit_cast<double>(Load<uint64_t>(p, false)); }
+double GetF64BE(const unsigned char *p) { return std::bit_cast<double>(Load<uint64_t>(p, true)); }
+void PutF64LE(unsigned char *p, double v) { Store<uint64_t>(p, std::bit_cast<uint64_t>(v), false); }
+
+long long FileSize(FILE *fp)
+{
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size;
+}
+
+int ReadChannel(FILE *fp, size_t n, Enc e, float *dst)
+{
+    if (e != Enc::F32LE || !kLittle)
+        return ReadBlocks(fp, n, EncSize(e), [e, dst](const unsigned char *b, size_t first, size_t count) {
+            Decode(e, b, count, dst + first);
+        });
+    for (size_t first = 0; first < n; first += kStep) {
+        size_t count = n - first < kStep ? n - first : kStep;
+        if (fread(dst + first, 4, count, fp) != count)
+            return IQ_ERR_FORMAT;
+        if (int st = EscPressed(int(first)))
+            return st;
+    }
+    return 0;
+}
+
+bool WriteF32Channel(SafeOut &out, const float *src, size_t n)
+{
+    if (kLittle)
+        return n == 0 || out.write(src, 4 * n);
+    return WriteBlocks(out, n, 4, [src](unsigned char *b, size_t first, size_t count) {
+        Encode(Enc::F32LE, src + first, count, b);
+    });
+}
+
+} // namespace iqs
