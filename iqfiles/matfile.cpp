@@ -1,0 +1,540 @@
+// MAT files (format indices 3 and 4) through libmatio.
+//
+// Reading: the first variable of each file (one file per channel), or the
+// first two variables of one file (I, then Q).  Names and shapes are not
+// looked at: a variable counts as all of its elements (rows x columns, and
+// further dimensions too) in the order the file stores them, which is
+// column-major.  Any real numeric class is accepted (double, single, the
+// integer classes); complex, sparse, character, cell, structure and object
+// variables, and empty ones, are refused with IQ_ERR_FORMAT instead of being
+// read as if they were doubles.  MAT v4, v5 (also compressed) and v7.3 (HDF5)
+// files are read.  A v7.3 file lists its variables in name order, so there
+// "first" is the first name in alphabetical order.
+//
+// libmatio trusts the sizes in the file: a truncated file or a data element
+// shorter than its dimensions claim is read without an error, yielding
+// whatever the heap held.  So before libmatio reads a v4 or v5 file, the
+// variables it will read are checked here against the file: every element
+// lies inside the file, the data element holds rows x columns values, and a
+// compressed element inflates completely.  No array is allocated before that
+// check has passed, so a forged count never leads to a huge allocation.
+//
+// Writing: MAT v5, uncompressed, with real double variables of 1 row and Len
+// columns named "I" and "Q".  libmatio writes to a path, so the file is
+// written under a temporary name beside the destination, its size is checked
+// against what the two variables must occupy, and only then is it renamed
+// over the destination.
+#include "iqinternal.h"
+
+#include <matio.h>
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kStep = 25000; // progress step of EscPressed
+
+// libmatio (and HDF5 below it) report problems on stderr by default; the
+// library reports them through its status codes instead.
+void QuietMatio()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { Mat_LogInitFunc("VmKalLib", [](int, char *) {}); });
+}
+
+long long FileSize(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size;
+}
+
+// ---------------------------------------------------------------------------
+// Layout check of v4 and v5 files.
+
+uint32_t Rd32(const unsigned char *p, bool swap)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return swap ? __builtin_bswap32(v) : v;
+}
+
+// Bytes per value of a v5 data type, 0 for types that cannot hold numbers.
+size_t V5TypeSize(uint32_t type)
+{
+    switch (type) {
+    case 1: case 2: return 1;          // int8, uint8
+    case 3: case 4: return 2;          // int16, uint16
+    case 5: case 6: case 7: return 4;  // int32, uint32, single
+    case 9: case 12: case 13: return 8; // double, int64, uint64
+    default: return 0;
+    }
+}
+
+// One tag of a v5 element: type, byte count, and where its data and the next
+// tag start.  The small form packs up to 4 data bytes into the tag itself.
+struct Tag {
+    uint32_t type = 0;
+    uint32_t bytes = 0;
+    size_t data = 0;
+    size_t next = 0;
+};
+
+bool ReadTag(const unsigned char *buf, size_t avail, size_t pos, bool swap, Tag &t)
+{
+    if (pos + 8 > avail)
+        return false;
+    uint32_t w = Rd32(buf + pos, swap);
+    if (w >> 16) { // small data element
+        t.type = w & 0xffff;
+        t.bytes = w >> 16;
+        if (t.bytes > 4)
+            return false;
+        t.data = pos + 4;
+        t.next = pos + 8;
+        return true;
+    }
+    t.type = w;
+    t.bytes = Rd32(buf + pos + 4, swap);
+    t.data = pos + 8;
+    t.next = t.data + ((size_t(t.bytes) + 7) & ~size_t(7));
+    return true;
+}
+
+// Checks the head of a v5 matrix element (the bytes after its own tag, of
+// which avail are in buf and total exist): a real numeric, non-sparse array
+// whose data element holds every value and lies inside the element.
+int CheckV5Matrix(const unsigned char *buf, size_t avail, size_t total, bool swap)
+{
+    Tag flags, dims, name, pr;
+    if (!ReadTag(buf, avail, 0, swap, flags) || flags.type != 6 || flags.bytes != 8 ||
+        flags.next > avail)
+        return IQ_ERR_FORMAT;
+    uint32_t f = Rd32(buf + flags.data, swap);
+    unsigned cls = f & 0xff;
+    if (cls < MAT_C_DOUBLE || cls > MAT_C_UINT64 || (f & MAT_F_COMPLEX))
+        return IQ_ERR_FORMAT;
+    if (!ReadTag(buf, avail, flags.next, swap, dims) || dims.type != 5 || dims.bytes < 8 ||
+        dims.bytes % 4 != 0 || dims.next > avail)
+        return IQ_ERR_FORMAT;
+    unsigned long long n = 1;
+    for (size_t k = 0; k < dims.bytes / 4; ++k) {
+        uint32_t d = Rd32(buf + dims.data + 4 * k, swap);
+        if (d > INT32_MAX)
+            return IQ_ERR_FORMAT;
+        n *= d;
+        if (n > INT_MAX)
+            return IQ_ERR_FORMAT;
+    }
+    if (!ReadTag(buf, avail, dims.next, swap, name) || name.type != 1 || name.next > avail)
+        return IQ_ERR_FORMAT;
+    if (!ReadTag(buf, avail, name.next, swap, pr))
+        return IQ_ERR_FORMAT;
+    size_t size = V5TypeSize(pr.type);
+    if (size == 0 || pr.bytes < n * size || pr.data + pr.bytes > total)
+        return IQ_ERR_FORMAT;
+    return 0;
+}
+
+// Streams a compressed element through zlib: it must inflate completely into
+// one matrix element whose declared size matches what came out.  Nothing but
+// the head of the output is kept, so a deflate bomb costs time, not memory.
+int CheckV5Compressed(FILE *fp, long long start, uint32_t bytes, bool swap)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return IQ_ERR_FORMAT;
+    std::vector<unsigned char> in(1 << 16), out(1 << 16), head;
+    unsigned long long left = bytes;
+    int zr = Z_OK;
+    if (fseeko(fp, start, SEEK_SET) != 0)
+        zr = Z_DATA_ERROR;
+    while (zr == Z_OK && left > 0) {
+        size_t chunk = size_t(std::min<unsigned long long>(left, in.size()));
+        if (fread(in.data(), 1, chunk, fp) != chunk)
+            break;
+        left -= chunk;
+        z.next_in = in.data();
+        z.avail_in = unsigned(chunk);
+        do {
+            z.next_out = out.data();
+            z.avail_out = unsigned(out.size());
+            zr = inflate(&z, Z_NO_FLUSH);
+            size_t got = out.size() - z.avail_out;
+            if (head.size() < 4096)
+                head.insert(head.end(), out.data(), out.data() + std::min(got, 4096 - head.size()));
+        } while (zr == Z_OK && z.avail_out == 0);
+        if (zr == Z_BUF_ERROR)
+            zr = Z_OK; // needs more input
+    }
+    unsigned long long produced = z.total_out;
+    inflateEnd(&z);
+    if (zr != Z_STREAM_END || head.size() < 8 || Rd32(head.data(), swap) != 14)
+        return IQ_ERR_FORMAT;
+    uint32_t inner = Rd32(head.data() + 4, swap);
+    if (8ull + inner > produced)
+        return IQ_ERR_FORMAT;
+    return CheckV5Matrix(head.data() + 8, head.size() - 8, inner, swap);
+}
+
+// Checks the first nvars elements of a v5 file.  Fewer elements than nvars
+// is not an error here: the caller then finds too few variables.
+int CheckV5(FILE *fp, long long size, int nvars, bool swap)
+{
+    long long pos = 128;
+    for (int k = 0; k < nvars && pos < size; ++k) {
+        unsigned char tag[8];
+        if (size - pos < 8 || fseeko(fp, pos, SEEK_SET) != 0 || fread(tag, 1, 8, fp) != 8)
+            return IQ_ERR_FORMAT;
+        uint32_t type = Rd32(tag, swap), bytes = Rd32(tag + 4, swap);
+        if (bytes > size - pos - 8)
+            return IQ_ERR_FORMAT;
+        int st = IQ_ERR_FORMAT;
+        if (type == 15) {
+            st = CheckV5Compressed(fp, pos + 8, bytes, swap);
+        } else if (type == 14) {
+            std::vector<unsigned char> head(std::min<size_t>(bytes, 4096));
+            if (fread(head.data(), 1, head.size(), fp) == head.size())
+                st = CheckV5Matrix(head.data(), head.size(), bytes, swap);
+        }
+        if (st != 0)
+            return st;
+        pos += 8 + (long long)bytes; // compressed elements are not padded
+    }
+    return 0;
+}
+
+// A v4 variable: a header of five 32-bit words (type MOPT, rows, columns,
+// imaginary flag, name length), the name, then the real part.  The byte order
+// shows in the type word's thousands digit.
+int CheckV4(FILE *fp, long long size, int nvars)
+{
+    static const int kSize[] = {8, 4, 4, 2, 2, 1}; // P digit: double ... uint8
+    long long pos = 0;
+    for (int k = 0; k < nvars && pos < size; ++k) {
+        unsigned char h[20];
+        if (size - pos < 20 || fseeko(fp, pos, SEEK_SET) != 0 || fread(h, 1, 20, fp) != 20)
+            return IQ_ERR_FORMAT;
+        bool swap = false;
+        uint32_t type = Rd32(h, false);
+        if (type >= 1000) {
+            swap = true;
+            type = Rd32(h, true);
+            if (type / 1000 != 1)
+                return IQ_ERR_FORMAT;
+        }
+        unsigned o = type / 100 % 10, p = type / 10 % 10, t = type % 10;
+        uint32_t rows = Rd32(h + 4, swap), cols = Rd32(h + 8, swap);
+        uint32_t imag = Rd32(h + 12, swap), namlen = Rd32(h + 16, swap);
+        if (o != 0 || p > 5 || t != 0 || imag != 0 || namlen < 1 || namlen > 4096 ||
+            rows > INT32_MAX || cols > INT32_MAX)
+            return IQ_ERR_FORMAT;
+        unsigned long long n = (unsigned long long)rows * cols;
+        if (n > INT_MAX)
+            return IQ_ERR_FORMAT;
+        unsigned long long need = 20ull + namlen + n * kSize[p];
+        if (need > (unsigned long long)(size - pos))
+            return IQ_ERR_FORMAT;
+        pos += (long long)need;
+    }
+    return 0;
+}
+
+// Classifies the file as libmatio does (a v5 or v7.3 header carries "IM" or
+// "MI" at byte 126; anything else is tried as v4) and checks v4 and v5
+// layouts.  v7.3 files are left to HDF5, which checks its own structures.
+int CheckLayout(const char *path, long long size, int nvars, bool &hdf5)
+{
+    hdf5 = false;
+    std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(path, "rb"), fclose);
+    if (!fp)
+        return IQ_ERR_FORMAT;
+    unsigned char h[128];
+    if (size >= 128 && fread(h, 1, 128, fp.get()) == 128 &&
+        ((h[126] == 'I' && h[127] == 'M') || (h[126] == 'M' && h[127] == 'I'))) {
+        bool swap = h[126] == 'M';
+        unsigned version = swap ? (h[124] << 8 | h[125]) : (h[125] << 8 | h[124]);
+        if (version == 0x0200) {
+            hdf5 = true;
+            return 0;
+        }
+        return CheckV5(fp.get(), size, nvars, swap);
+    }
+    return CheckV4(fp.get(), size, nvars);
+}
+
+// ---------------------------------------------------------------------------
+// Reading.
+
+// An open MAT file and the descriptions of the variables to be read.
+struct MatIn {
+    mat_t *mat = nullptr;
+    matvar_t *var[2] = {nullptr, nullptr};
+    MatIn() = default;
+    MatIn(const MatIn &) = delete;
+    MatIn &operator=(const MatIn &) = delete;
+    ~MatIn()
+    {
+        for (matvar_t *v : var)
+            if (v)
+                Mat_VarFree(v);
+        if (mat)
+            Mat_Close(mat);
+    }
+};
+
+bool IsRealNumeric(const matvar_t *v)
+{
+    return v->class_type >= MAT_C_DOUBLE && v->class_type <= MAT_C_UINT64 && !v->isComplex &&
+           v->rank >= 1 && v->dims != nullptr;
+}
+
+// Element count of a variable, or -1 when it is not a real numeric array, is
+// empty, or holds more than an int can count.  An HDF5 file can claim any
+// size through compression or fill values; more than the deflate limit of
+// about 1032 values per stored byte is taken as forged.
+long long Count(const matvar_t *v, long long fileSize, bool hdf5)
+{
+    if (!IsRealNumeric(v))
+        return -1;
+    unsigned long long n = 1;
+    for (int k = 0; k < v->rank; ++k) {
+        if (v->dims[k] > size_t(INT_MAX))
+            return -1;
+        n *= v->dims[k];
+        if (n > INT_MAX)
+            return -1;
+    }
+    if (n == 0 || (hdf5 && n > (unsigned long long)fileSize * 1032))
+        return -1;
+    return (long long)n;
+}
+
+// Opens path and describes its first nvars variables.  errOpen is the status
+// of a file that cannot be opened, errVars that of too few variables.
+int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen, int errVars)
+{
+    FILE *probe = fopen(path, "rb");
+    if (!probe)
+        return errOpen;
+    fclose(probe);
+    long long size = FileSize(path);
+    if (size <= 0)
+        return size < 0 ? errOpen : IQ_ERR_FORMAT;
+    bool hdf5 = false;
+    if (int st = CheckLayout(path, size, nvars, hdf5))
+        return st;
+    QuietMatio();
+    in.mat = Mat_Open(path, MAT_ACC_RDONLY);
+    if (!in.mat)
+        return IQ_ERR_FORMAT;
+    for (int k = 0; k < nvars; ++k) {
+        in.var[k] = Mat_VarReadNextInfo(in.mat);
+        if (!in.var[k])
+            return errVars;
+    }
+    for (int k = 0; k < nvars; ++k)
+        if ((n[k] = Count(in.var[k], size, hdf5)) < 0)
+            return IQ_ERR_FORMAT;
+    return 0;
+}
+
+// Reads the first len values of v as floats into dst, calling EscPressed at
+// every progress step.  libmatio converts from the stored class itself when
+// the variable is described as single.  Uncompressed data is read a step at
+// a time; a compressed variable is inflated in one pass (reading it in steps
+// would inflate it again from the start for every step).
+int ReadVar(mat_t *mat, matvar_t *v, float *dst, int len)
+{
+    v->class_type = MAT_C_SINGLE;
+    bool oneShot = v->compression != MAT_COMPRESSION_NONE;
+    if (oneShot && Mat_VarReadDataLinear(mat, v, dst, 0, 1, len) != 0)
+        return IQ_ERR_FORMAT;
+    for (int k = 0; k < len; k += kStep) {
+        int m = std::min(kStep, len - k);
+        if (!oneShot && Mat_VarReadDataLinear(mat, v, dst + k, k, 1, m) != 0)
+            return IQ_ERR_FORMAT;
+        if (int st = EscPressed(k))
+            return st;
+    }
+    return 0;
+}
+
+int ReadBoth(mat_t *matI, matvar_t *a, mat_t *matQ, matvar_t *b, int len, IqRec *rec)
+{
+    rec->Len = len;
+    if (int st = AllocIq(rec, len))
+        return st;
+    if (int st = ReadVar(matI, a, rec->I, len))
+        return st;
+    return ReadVar(matQ, b, rec->Q, len);
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+// The file a MAT writer produces: a temporary name beside the destination,
+// renamed over it by commit() and removed otherwise.
+class MatOut {
+public:
+    explicit MatOut(const char *dst) : dst_(dst ? dst : "")
+    {
+        if (dst_.empty())
+            return;
+        std::string t = dst_ + ".XXXXXX";
+        int fd = mkstemp(t.data());
+        if (fd < 0)
+            return;
+        close(fd);
+        tmp_ = t;
+    }
+    ~MatOut()
+    {
+        if (!tmp_.empty())
+            unlink(tmp_.c_str());
+    }
+    MatOut(const MatOut &) = delete;
+    MatOut &operator=(const MatOut &) = delete;
+    const char *tmp() const { return tmp_.empty() ? nullptr : tmp_.c_str(); }
+
+    // The written file must be exactly as long as its header and variables
+    // (libmatio does not report every short write), and on the disk before
+    // it replaces anything.
+    bool complete(long long expected) const
+    {
+        if (FileSize(tmp_.c_str()) != expected)
+            return false;
+        int fd = open(tmp_.c_str(), O_RDONLY);
+        bool ok = fd >= 0 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    }
+
+    // A new file gets the permissions any new file would get, a replaced one
+    // keeps its own (mkstemp creates the temporary file private).
+    int commit()
+    {
+        struct stat st;
+        mode_t mode;
+        if (stat(dst_.c_str(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            mode_t mask = umask(0);
+            umask(mask);
+            mode = 0666 & ~mask;
+        }
+        if (chmod(tmp_.c_str(), mode) != 0 || rename(tmp_.c_str(), dst_.c_str()) != 0)
+            return -1;
+        tmp_.clear();
+        return 0;
+    }
+
+private:
+    std::string dst_;
+    std::string tmp_;
+};
+
+// Size of a written file: the 128-byte header, then per variable its tag (8),
+// array flags (16), dimensions (16), one-character name in the small form (8)
+// and the data element (8 + 8 per value).
+long long MatFileSize(int nvars, int len)
+{
+    return 128 + (long long)nvars * (56 + 8LL * len);
+}
+
+// Writes the given channels as 1 x len double variables into out's
+// temporary file.  scratch holds len doubles and is reused per channel.
+bool WriteVars(MatOut &out, const char *const names[], const float *const chans[], int nvars,
+               int len, std::vector<double> &scratch)
+{
+    if (!out.tmp())
+        return false;
+    QuietMatio();
+    mat_t *mat = Mat_CreateVer(out.tmp(), nullptr, MAT_FT_MAT5);
+    if (!mat)
+        return false;
+    bool ok = true;
+    size_t dims[2] = {1, size_t(len)};
+    for (int k = 0; k < nvars && ok; ++k) {
+        std::copy(chans[k], chans[k] + len, scratch.begin());
+        matvar_t *v = Mat_VarCreate(names[k], MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                    len ? scratch.data() : nullptr, MAT_F_DONT_COPY_DATA);
+        ok = v && Mat_VarWrite(mat, v, MAT_COMPRESSION_NONE) == 0;
+        if (v)
+            Mat_VarFree(v);
+    }
+    ok = Mat_Close(mat) == 0 && ok;
+    return ok && out.complete(MatFileSize(nvars, len));
+}
+
+bool Writable(const IqRec &rec)
+{
+    return rec.Len >= 0 && (rec.Len == 0 || (rec.I && rec.Q)) && rec.INam[0] != '\0';
+}
+
+} // namespace
+
+extern "C" int LoadMLabSgl(IqRec *rec)
+{
+    MatIn a, b;
+    long long nI[2] = {0, 0}, nQ[2] = {0, 0};
+    int st = OpenMat(rec->INam, 1, a, nI, IQ_ERR_OPEN1, IQ_ERR_OPEN1);
+    if (st == 0)
+        st = OpenMat(rec->QNam, 1, b, nQ, IQ_ERR_OPEN2, IQ_ERR_MAT_Q);
+    if (st == 0)
+        st = ReadBoth(a.mat, a.var[0], b.mat, b.var[0], int(std::min(nI[0], nQ[0])), rec);
+    return EndLoad(rec, st);
+}
+
+extern "C" int LoadMLabMix(IqRec *rec)
+{
+    MatIn in;
+    long long n[2] = {0, 0};
+    int st = OpenMat(rec->INam, 2, in, n, IQ_ERR_OPEN1, IQ_ERR_OPEN1);
+    if (st == 0)
+        st = ReadBoth(in.mat, in.var[0], in.mat, in.var[1], int(std::min(n[0], n[1])), rec);
+    return EndLoad(rec, st);
+}
+
+extern "C" int SaveMLabSgl(IqRec rec)
+{
+    if (!Writable(rec) || rec.QNam[0] == '\0')
+        return -1;
+    std::vector<double> scratch(size_t(rec.Len));
+    static const char *const nameI[] = {"I"}, *const nameQ[] = {"Q"};
+    const float *const chanI[] = {rec.I}, *const chanQ[] = {rec.Q};
+    MatOut outI(rec.INam), outQ(rec.QNam);
+    if (!WriteVars(outI, nameI, chanI, 1, rec.Len, scratch) ||
+        !WriteVars(outQ, nameQ, chanQ, 1, rec.Len, scratch))
+        return -1;
+    return outI.commit() == 0 && outQ.commit() == 0 ? 0 : -1;
+}
+
+extern "C" int SaveMLabMix(IqRec rec)
+{
+    if (!Writable(rec))
+        return -1;
+    std::vector<double> scratch(size_t(rec.Len));
+    static const char *const names[] = {"I", "Q"};
+    const float *const chans[] = {rec.I, rec.Q};
+    MatOut out(rec.INam);
+    if (!WriteVars(out, names, chans, 2, rec.Len, scratch))
+        return -1;
+    return out.commit();
+}
