@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -265,3 +266,44 @@ private:
     char *p_ = nullptr;
     char *end_ = nullptr;
 };
+
+// ---------------------------------------------------------------------------
+// Helpers of the text loaders and writers
+// ---------------------------------------------------------------------------
+
+// Reads up to n numbers into dst as repeated fscanf("%f") does: the first
+// word that does not convert ends the channel, and it and everything after it
+// stay 0.  tick(k) runs after sample k for every k that is a multiple of
+// 25000, converted or not, and ends the read with -3 when it returns false.
+template <class Tick> int ReadFloats(WordScan &ws, float *dst, int n, Tick tick)
+{
+    int k = 0;
+    for (; k < n; ++k) {
+        if (!ws.num(dst[k]))
+            break;
+        if (k % 25000 == 0 && !tick(k))
+            return IQ_ERR_ABORT;
+    }
+    for (int j = (k + 24999) / 25000 * 25000; j < n; j += 25000)
+        if (!tick(j))
+            return IQ_ERR_ABORT;
+    return 0;
+}
+
+// Runs readI(tick) on this thread and readQ(tick) on a second one.  The
+// event hook and the abort check run on this thread only, at the indices of
+// the I channel and then of the Q channel (n samples each), exactly as in a
+// load that reads one channel after the other.  Returns 0 or -3.
+int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)> &)> &readI,
+                    const std::function<int(const std::function<bool(int)> &)> &readQ);
+
+// Runs a() here and b() on a second thread (or after a() when no thread can
+// be started); true when both returned true.
+bool BothOf(const std::function<bool()> &a, const std::function<bool()> &b);
+
+// A text writer's record check: a negative count, or arrays missing behind a
+// positive one, cannot be written.
+inline bool Writable(const IqRec &rec)
+{
+    return rec.Len >= 0 && (rec.Len == 0 || (rec.I && rec.Q));
+}
