@@ -1,0 +1,67 @@
+// LAN instruments that speak SCPI on a raw TCP port.  Commands end in a line
+// feed; replies are read to the line feed; binary blocks by byte count.
+#include "tcp_link.h"
+#include "transports.h"
+
+namespace kalvisa {
+
+namespace {
+
+// How long a device clear waits for the line to go quiet.
+constexpr ViUInt32 kClearQuietMs = 100;
+
+class SocketSession : public Session {
+public:
+    SocketSession(const Resource &r) : Session(VI_INTF_TCPIP, r.canonical), host_(r.host), port_(r.port) {}
+
+    ViStatus connect(ViUInt32 tmo) { return link_.open(host_, port_, tmo); }
+
+    ViStatus read(ViByte *buf, ViUInt32 count, ViUInt32 *got, bool toLineEnd) override {
+        return link_.read(buf, count, got, toLineEnd || termCharEn_, tmo_);
+    }
+
+    ViStatus write(const ViByte *buf, ViUInt32 count, ViUInt32 *done) override {
+        // A new command makes any unread rest of an earlier reply stale, as
+        // an IEEE 488.2 instrument discards its output queue.
+        link_.discardPending();
+        ViStatus st = link_.send(buf, count, tmo_);
+        if (done) *done = st == VI_SUCCESS ? count : 0;
+        return st;
+    }
+
+    // A raw socket has no device-clear message: drop what the instrument is
+    // still sending so that the next reply starts clean.
+    ViStatus clear() override { return link_.drain(kClearQuietMs, tmo_); }
+
+    ViStatus getAttribute(ViAttr attr, void *value) override {
+        switch (attr) {
+        case VI_ATTR_TCPIP_ADDR:
+        case VI_ATTR_TCPIP_HOSTNAME: copyAttrText(value, host_); return VI_SUCCESS;
+        case VI_ATTR_TCPIP_PORT: *static_cast<ViUInt16 *>(value) = ViUInt16(port_); return VI_SUCCESS;
+        case VI_ATTR_TCPIP_NODELAY:
+        case VI_ATTR_TCPIP_KEEPALIVE: *static_cast<ViBoolean *>(value) = VI_TRUE; return VI_SUCCESS;
+        default: return Session::getAttribute(attr, value);
+        }
+    }
+
+    ViStatus close() override {
+        link_.closeLink();
+        return VI_SUCCESS;
+    }
+
+private:
+    std::string host_;
+    unsigned port_;
+    TcpLink link_;
+};
+
+}  // namespace
+
+ViStatus openSocketSession(const Resource &r, ViUInt32 openTmo, std::unique_ptr<Session> &out) {
+    auto s = std::make_unique<SocketSession>(r);
+    ViStatus st = s->connect(openTmo);
+    if (st == VI_SUCCESS) out = std::move(s);
+    return st;
+}
+
+}  // namespace kalvisa
