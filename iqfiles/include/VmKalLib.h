@@ -97,13 +97,36 @@ VMKAL_API void FreeIqRec(IqRec *rec);
 VMKAL_API int LoadDatFile(IqRec *rec);
 
 /* Loaders. */
+/* Tessera .ibn: sets Len and Rat from the header.  -6 when the header's last
+ * word is not 0; -9 for a header cut short or a count that is negative or
+ * larger than the file holds (nothing is allocated from such a count). */
 VMKAL_API int LoadIbn(IqRec *rec);
+/* SPW/ADS ASCII signal files (one per channel; LoadAscMx: "I Q" pairs in one
+ * file): sets Rat (from the I file) and Len (the smaller count of the pair).
+ * LF and CR LF line ends alike; lines of any length.  -9 when the file ends
+ * before the "Sampling", "Number" and "$DATA" lines are found, or for a count
+ * that is negative or larger than the file could hold; -3 when EscFlg is set
+ * during the header search.  Lines missing at the end leave their samples 0. */
 VMKAL_API int LoadAscSg(IqRec *rec);
 VMKAL_API int LoadAscMx(IqRec *rec);
+/* SPW binary (big-endian doubles after "$DATA BINARY"): sets Rat and Len.
+ * -9 as for the ASCII files, and when fewer samples follow than counted. */
 VMKAL_API int LoadBin(IqRec *rec);
+/* WAV: only 16-bit and 8-bit stereo PCM are I/Q; every other layout (mono,
+ * 24 or 32 bits, more than two channels) gives -4.  Len = 2 * data size /
+ * bits, so a standard file loads its first half (our own files all of it);
+ * -9 when the file holds fewer frames than that.  Rat is not read. */
 VMKAL_API int LoadWav(IqRec *rec);
+/* LeCroy .trc pair: Len is the smaller point count (at most 16,000,000);
+ * -1 when either file is missing; -9 for a count of 0 or less or a trace
+ * shorter than its count. */
 VMKAL_API int LoadLeCroy(IqRec *rec);
+/* AWG 2000 .wfm pair: Len is the smaller of the two point counts, so the
+ * record never claims more samples than either file has; -9 for a header cut
+ * short or a count that is negative or beyond the file. */
 VMKAL_API int LoadAWG(IqRec *rec);
+/* KAL: Len = file size / 8 (a trailing partial sample is ignored; an empty
+ * file is an empty record).  Rat is left as the caller set it. */
 VMKAL_API int LoadKAL(IqRec *rec);
 VMKAL_API int LoadDAB(IqRec *rec);
 VMKAL_API int LoadMCadSgl(IqRec *rec);
@@ -114,6 +137,8 @@ VMKAL_API int LoadCsapSgl(IqRec *rec);
 VMKAL_API int LoadCsapMix(IqRec *rec);
 VMKAL_API int LoadDDspSgl(IqRec *rec);
 VMKAL_API int LoadDDspMix(IqRec *rec);
+/* ESG 16-bit word pair (no format index): Len is the word count of the
+ * shorter file, so no sample is left unread. */
 VMKAL_API int LoadEsg8Sgl(IqRec *rec);
 
 /* Writers: 0 on success, -1 when the file could not be written. */
@@ -125,10 +150,17 @@ VMKAL_API int SaveMLabSgl(IqRec rec);
 VMKAL_API int SaveMLabMix(IqRec rec);
 VMKAL_API int SaveDDspSgl(IqRec rec);
 VMKAL_API int SaveDDspMix(IqRec rec);
+/* SPW/ADS ASCII writers write "\n" line ends.  SaveADSSgl replaces neither
+ * file unless both are written; SaveADSMix writes the ADS header when Typ is
+ * 15, else the SPW header. */
 VMKAL_API int SaveADSSgl(IqRec rec);
 VMKAL_API int SaveADSMix(IqRec rec);
 VMKAL_API int SaveSPWBin(IqRec rec);
 VMKAL_API int SaveKAL(IqRec rec);
+/* SaveWav: 16-bit stereo.  The scale is the larger of 65535.9 / (max - min)
+ * of I and of Q; a channel whose values are all equal does not take part
+ * (both equal: scale 1).  Values beyond the 16-bit range saturate at -32768
+ * and 32767 instead of wrapping.  Len 0 writes a valid file with no samples. */
 VMKAL_API int SaveWav(IqRec rec);
 
 #ifdef __cplusplus
