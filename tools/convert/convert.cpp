@@ -1,0 +1,509 @@
+// kalmira-convert: any readable I/Q file format to any writable one, with the
+// Save panel's guard samples and append mode, on top of VmKalLib alone.
+#include "convert.h"
+
+#include "VmKalLib.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace kconv {
+
+namespace {
+
+constexpr int kStep = 25000; // samples between two calls of the event hook
+
+// ---------------------------------------------------------------------------
+// Progress on a terminal.  The library calls the hook every 25000 samples of
+// a channel without saying how far it is, so the display counts samples and
+// turns a spinner; it appears only when a load takes long enough to notice.
+
+struct Progress {
+    FILE *err = nullptr;
+    bool tty = false;
+    std::string label;
+    long long ticks = 0;
+    bool shown = false;
+    std::chrono::steady_clock::time_point start, last;
+};
+Progress g_progress;
+
+void ProgressTick()
+{
+    Progress &p = g_progress;
+    ++p.ticks;
+    if (!p.tty)
+        return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - p.start < std::chrono::milliseconds(300) ||
+        (p.shown && now - p.last < std::chrono::milliseconds(100)))
+        return;
+    static const char spin[] = "|/-\\";
+    fprintf(p.err, "\r%s %c %.1f M values", p.label.c_str(), spin[p.ticks % 4],
+            double(p.ticks) * kStep / 1e6);
+    fflush(p.err);
+    p.shown = true;
+    p.last = now;
+}
+
+void ProgressStart(FILE *err, const std::string &label, bool showNow)
+{
+    Progress &p = g_progress;
+    p.err = err;
+    p.tty = isatty(fileno(err)) != 0;
+    p.label = label;
+    p.ticks = 0;
+    p.shown = false;
+    p.start = p.last = std::chrono::steady_clock::now();
+    if (p.tty && showNow) {
+        fprintf(err, "\r%s ...", label.c_str());
+        fflush(err);
+        p.shown = true;
+    }
+}
+
+void ProgressEnd()
+{
+    Progress &p = g_progress;
+    if (p.shown)
+        fprintf(p.err, "\r\033[K");
+    p.shown = false;
+}
+
+// Ctrl-C during a load asks the library to abort it (the loader then frees
+// what it allocated and reports -3); during a write it is held back until the
+// writer has committed or removed its temporary file.
+void OnInterrupt(int)
+{
+    EscFlg = 1;
+}
+
+struct SignalGuard {
+    struct sigaction old[2];
+    SignalGuard()
+    {
+        struct sigaction sa {};
+        sa.sa_handler = OnInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &old[0]);
+        sigaction(SIGTERM, &sa, &old[1]);
+    }
+    ~SignalGuard()
+    {
+        sigaction(SIGINT, &old[0], nullptr);
+        sigaction(SIGTERM, &old[1], nullptr);
+    }
+};
+
+struct BlockSignals {
+    sigset_t old;
+    BlockSignals()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
+        sigprocmask(SIG_BLOCK, &set, &old);
+    }
+    ~BlockSignals() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+};
+
+// ---------------------------------------------------------------------------
+// Records.
+
+struct Rec {
+    IqRec r{};
+    Rec() = default;
+    Rec(const Rec &) = delete;
+    Rec &operator=(const Rec &) = delete;
+    ~Rec() { FreeIqRec(&r); }
+};
+
+bool SetPaths(IqRec &r, const std::vector<std::string> &paths)
+{
+    for (const std::string &p : paths)
+        if (p.size() >= IQ_PATH_LEN)
+            return false;
+    snprintf(r.INam, IQ_PATH_LEN, "%s", paths.size() > 0 ? paths[0].c_str() : "");
+    snprintf(r.QNam, IQ_PATH_LEN, "%s", paths.size() > 1 ? paths[1].c_str() : "");
+    return true;
+}
+
+std::string Join(const std::vector<std::string> &paths)
+{
+    std::string s;
+    for (const std::string &p : paths)
+        s += (s.empty() ? "" : ", ") + p;
+    return s;
+}
+
+// The file a load status is about: the second file for the codes that name
+// it, the first for those that name it, and both where either may be meant.
+std::string FileOfStatus(int st, const std::vector<std::string> &paths)
+{
+    if (paths.size() < 2 || st == IQ_ERR_OPEN1)
+        return paths[0];
+    if (st == IQ_ERR_OPEN2 || st == IQ_ERR_MAT_Q)
+        return paths[1];
+    return Join(paths);
+}
+
+int Fail(FILE *err, const std::string &file, const std::string &cause)
+{
+    ProgressEnd();
+    fprintf(err, "kalmira-convert: %s: %s\n", file.c_str(), cause.c_str());
+    return 1;
+}
+
+bool KnownRate(float r)
+{
+    return std::isfinite(r) && r > 0;
+}
+
+// Loads paths with the reader of typ into rec; on failure prints the error.
+int Load(IqLoader load, int typ, const std::vector<std::string> &paths, Rec &rec, FILE *err,
+         const char *verb)
+{
+    if (!SetPaths(rec.r, paths))
+        return Fail(err, Join(paths), "path too long");
+    rec.r.Typ = typ;
+    rec.r.Rat = NAN; // readers that find no rate leave it as it is
+    ProgressStart(err, std::string(verb) + " " + Join(paths), false);
+    EscFlg = 0;
+    int st;
+    {
+        SignalGuard guard;
+        st = load(&rec.r);
+    }
+    ProgressEnd();
+    if (st != 0)
+        return Fail(err, FileOfStatus(st, paths), IqStatusText(st));
+    return 0;
+}
+
+// Destination layout of the Save panel: the existing file's samples (append),
+// then the guard block (a copy of the last `guard` input samples), then the
+// whole input.
+bool Build(const IqRec &old, const IqRec &in, int guard, IqRec &dst)
+{
+    long long n = (long long)old.Len + guard + in.Len;
+    if (n > INT_MAX)
+        return false;
+    size_t cnt = n > 0 ? size_t(n) : 1;
+    dst.I = static_cast<float *>(calloc(cnt, sizeof(float)));
+    dst.Q = static_cast<float *>(calloc(cnt, sizeof(float)));
+    if (!dst.I || !dst.Q)
+        return false;
+    dst.Len = int(n);
+    const float *src[2][2] = {{old.I, in.I}, {old.Q, in.Q}};
+    float *out[2] = {dst.I, dst.Q};
+    for (int c = 0; c < 2; ++c) {
+        float *p = out[c];
+        if (old.Len > 0)
+            p = std::copy(src[c][0], src[c][0] + old.Len, p);
+        p = std::copy(src[c][1] + in.Len - guard, src[c][1] + in.Len, p);
+        if (in.Len > 0)
+            std::copy(src[c][1], src[c][1] + in.Len, p);
+    }
+    return true;
+}
+
+int Convert(const Options &opt, FILE *err)
+{
+    const IqFormat *from = IqFormatAt(opt.from), *to = IqFormatAt(opt.to);
+    bool rateLater = opt.rate || ReaderGivesRate(opt.from) || opt.append;
+    if (WriterStoresRate(opt.to) && !rateLater)
+        return Fail(err, opt.outputs[0],
+                    std::string(to->name) + " files store a sample rate and " + from->name +
+                        " files carry none: give --rate HZ");
+    Rec in, old;
+    if (int rc = Load(from->load, opt.from, opt.inputs, in, err, "reading"))
+        return rc;
+    if (opt.guard > in.r.Len)
+        return Fail(err, Join(opt.inputs),
+                    "--guard " + std::to_string(opt.guard) + " is more than the " +
+                        std::to_string(in.r.Len) + " samples read");
+    if (opt.append && Load(to->load, opt.to, opt.outputs, old, err, "reading"))
+        return 1;
+    float rate = opt.rate ? float(*opt.rate)
+                 : KnownRate(in.r.Rat) ? in.r.Rat
+                 : opt.append && KnownRate(old.r.Rat) ? old.r.Rat
+                                                      : NAN;
+    if (WriterStoresRate(opt.to) && !KnownRate(rate))
+        return Fail(err, Join(opt.outputs),
+                    std::string(to->name) + " files store a sample rate and none is known: give --rate HZ");
+    Rec dst;
+    SetPaths(dst.r, opt.outputs);
+    dst.r.Typ = opt.to;
+    dst.r.Rat = KnownRate(rate) ? rate : 0.0f;
+    if (!Build(old.r, in.r, int(opt.guard), dst.r))
+        return Fail(err, Join(opt.outputs), "too many samples for one record");
+    FreeIqRec(&in.r);
+    FreeIqRec(&old.r);
+    ProgressStart(err, "writing " + Join(opt.outputs), true);
+    int wr;
+    {
+        BlockSignals hold;
+        errno = 0;
+        wr = to->save(dst.r);
+    }
+    if (wr != 0) {
+        std::string cause = "cannot be written";
+        if (errno != 0)
+            cause += std::string(" (") + strerror(errno) + ")";
+        return Fail(err, Join(opt.outputs), cause);
+    }
+    ProgressEnd();
+    return 0;
+}
+
+void MinMax(const float *v, int n, float &lo, float &hi)
+{
+    lo = hi = n > 0 ? v[0] : 0.0f;
+    for (int k = 1; k < n; ++k) {
+        lo = std::min(lo, v[k]);
+        hi = std::max(hi, v[k]);
+    }
+}
+
+int Info(const Options &opt, FILE *out, FILE *err)
+{
+    const IqFormat *from = IqFormatAt(opt.from);
+    Rec in;
+    if (int rc = Load(from->load, opt.from, opt.inputs, in, err, "reading"))
+        return rc;
+    const IqRec &r = in.r;
+    fprintf(out, "samples  %d\n", r.Len);
+    if (KnownRate(r.Rat))
+        fprintf(out, "rate     %.10g Hz\n", double(r.Rat));
+    else
+        fprintf(out, "rate     unknown\n");
+    float lo, hi;
+    const char *names[] = {"I", "Q"};
+    const float *data[] = {r.I, r.Q};
+    for (int c = 0; c < 2; ++c) {
+        if (r.Len == 0) {
+            fprintf(out, "%s        no samples\n", names[c]);
+            continue;
+        }
+        MinMax(data[c], r.Len, lo, hi);
+        fprintf(out, "%s min    %.9g\n%s max    %.9g\n", names[c], double(lo), names[c],
+                double(hi));
+    }
+    return 0;
+}
+
+void List(FILE *out)
+{
+    fprintf(out, "%-5s %-15s %-40s %-5s %s\n", "index", "name", "label", "files", "write");
+    for (int k = 0; k < IQ_NFMT; ++k) {
+        const IqFormat *f = IqFormatAt(k);
+        fprintf(out, "%-5d %-15s %-40s %-5d %s\n", k, f->name, f->label, f->files,
+                f->save ? "yes" : "no");
+    }
+}
+
+bool ParseNumber(const char *s, double &v)
+{
+    char *end = nullptr;
+    errno = 0;
+    v = strtod(s, &end);
+    return *s && end && *end == '\0' && errno == 0 && std::isfinite(v);
+}
+
+bool ParseCount(const char *s, long long &v)
+{
+    const char *e = s + strlen(s);
+    auto [p, ec] = std::from_chars(s, e, v);
+    return *s && ec == std::errc() && p == e && v >= 0;
+}
+
+// The option value after argv[k], or null at the end of the line.
+const char *Value(int argc, const char *const argv[], int &k)
+{
+    return k + 1 < argc ? argv[++k] : nullptr;
+}
+
+bool ParseOption(const std::string &a, int argc, const char *const argv[], int &k, Options &opt,
+                 std::string &err)
+{
+    if (a == "--list" || a == "--info" || a == "--help" || a == "-h") {
+        opt.mode = a == "--list" ? Mode::List : a == "--info" ? Mode::Info : Mode::Help;
+        return true;
+    }
+    if (a == "--append") {
+        opt.append = true;
+        return true;
+    }
+    const char *v = nullptr;
+    if (a == "--from" || a == "--to" || a == "--rate" || a == "--guard") {
+        v = Value(argc, argv, k);
+        if (!v) {
+            err = a + " needs a value";
+            return false;
+        }
+    }
+    if (a == "--from" || a == "--to") {
+        int typ = ParseFormat(v);
+        if (typ < 0) {
+            err = std::string("unknown format '") + v + "' (see --list)";
+            return false;
+        }
+        (a == "--from" ? opt.from : opt.to) = typ;
+        return true;
+    }
+    if (a == "--rate") {
+        double r;
+        if (!ParseNumber(v, r) || r <= 0 || r > 3.4e38) {
+            err = std::string("--rate needs a positive number of Hz, not '") + v + "'";
+            return false;
+        }
+        opt.rate = r;
+        return true;
+    }
+    if (a == "--guard") {
+        if (!ParseCount(v, opt.guard) || opt.guard > INT_MAX) {
+            err = std::string("--guard needs a sample count, not '") + v + "'";
+            return false;
+        }
+        return true;
+    }
+    err = "unknown option " + a;
+    return false;
+}
+
+// Splits the positional paths into inputs and outputs by the file counts of
+// the two formats.
+bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
+{
+    if (opt.from < 0) {
+        err = "--from FORMAT is required";
+        return false;
+    }
+    size_t nIn = size_t(IqFormatAt(opt.from)->files);
+    if (opt.mode == Mode::Info) {
+        if (paths.size() != nIn) {
+            err = "--info with this format takes " + std::to_string(nIn) + " input file(s)";
+            return false;
+        }
+        opt.inputs = paths;
+        return true;
+    }
+    if (opt.to < 0) {
+        err = "--to FORMAT is required";
+        return false;
+    }
+    const IqFormat *to = IqFormatAt(opt.to);
+    if (!to->save) {
+        err = std::string("format ") + to->name + " can only be read";
+        return false;
+    }
+    size_t nOut = size_t(to->files);
+    if (paths.size() != nIn + nOut) {
+        err = "this conversion takes " + std::to_string(nIn) + " input and " +
+              std::to_string(nOut) + " output file(s)";
+        return false;
+    }
+    opt.inputs.assign(paths.begin(), paths.begin() + long(nIn));
+    opt.outputs.assign(paths.begin() + long(nIn), paths.end());
+    return true;
+}
+
+} // namespace
+
+int ParseFormat(const std::string &text)
+{
+    int v = -1;
+    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (!text.empty() && ec == std::errc() && p == text.data() + text.size())
+        return IqFormatAt(v) ? v : -1;
+    for (int k = 0; k < IQ_NFMT; ++k)
+        if (text == IqFormatAt(k)->name)
+            return k;
+    return -1;
+}
+
+bool ReaderGivesRate(int typ)
+{
+    // Tessera, SPW/ADS ASCII and SPW binary files carry the rate and their
+    // readers return it; WAV files carry one too, but their reader leaves it.
+    return typ == 0 || (typ >= 11 && typ <= 15);
+}
+
+bool WriterStoresRate(int typ)
+{
+    // The above, and DaDisp (record length in seconds) and WAV (header rate).
+    return ReaderGivesRate(typ) || typ == 7 || typ == 8 || typ == 16;
+}
+
+bool ParseArgs(int argc, const char *const argv[], Options &opt, std::string &err)
+{
+    opt = Options{};
+    std::vector<std::string> paths;
+    bool onlyPaths = false;
+    for (int k = 1; k < argc; ++k) {
+        std::string a = argv[k];
+        if (onlyPaths || a.size() < 2 || a[0] != '-') {
+            paths.push_back(a);
+        } else if (a == "--") {
+            onlyPaths = true;
+        } else if (!ParseOption(a, argc, argv, k, opt, err)) {
+            return false;
+        }
+    }
+    if (opt.mode == Mode::List || opt.mode == Mode::Help)
+        return true;
+    if (opt.mode == Mode::Info && (opt.append || opt.guard || opt.rate)) {
+        err = "--info takes no --append, --guard or --rate";
+        return false;
+    }
+    return AssignPaths(paths, opt, err);
+}
+
+int Run(const Options &opt, FILE *out, FILE *err)
+{
+    switch (opt.mode) {
+    case Mode::Help:
+        fputs(Usage(), out);
+        return 0;
+    case Mode::List:
+        List(out);
+        return 0;
+    case Mode::Info:
+    case Mode::Convert:
+        break;
+    }
+    IqSetEventHook(ProgressTick);
+    int rc = opt.mode == Mode::Info ? Info(opt, out, err) : Convert(opt, err);
+    IqSetEventHook(nullptr);
+    return rc;
+}
+
+const char *Usage()
+{
+    return "usage: kalmira-convert --from F --to T [--rate HZ] [--guard N] [--append]\n"
+           "                       INPUT [INPUT_Q] OUTPUT [OUTPUT_Q]\n"
+           "       kalmira-convert --info --from F INPUT [INPUT_Q]\n"
+           "       kalmira-convert --list\n"
+           "\n"
+           "F and T are format indices or names (see --list).  Two-file formats take\n"
+           "the I file and then the Q file.\n"
+           "  --rate HZ   sample rate to write (default: the input's, where its format\n"
+           "              stores one)\n"
+           "  --guard N   put a copy of the last N input samples before the input\n"
+           "  --append    read the existing output first and write its samples, the\n"
+           "              guard samples and the input samples, in that order\n";
+}
+
+} // namespace kconv
