@@ -1,0 +1,5 @@
+// The stage engine compiled for one instruction-set level (see CMakeLists.txt).
+#include "fftint.h"
+
+#define KAL_ENGINE_NS avx512
+#include "engine.inc"

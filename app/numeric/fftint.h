@@ -1,0 +1,98 @@
+// Inside the FFT layer: the work area, the transform plan and the stage
+// engine.  Not for use outside app/numeric.
+#pragma once
+
+#include <cstddef>
+
+#include "fft.h"
+
+namespace kalfft {
+
+// The engine works on rows of kLanes neighbouring values at once: the same
+// butterfly on eight independent data sets, which is what the compiler turns
+// into vector instructions.
+constexpr int kLanes = 8;
+// Stages whose data sets lie within kBlock consecutive points run together,
+// block by block, while the block is in cache.
+constexpr int kBlock = 32768;
+// Later stages run on gathered columns of at most kRows rows of kLanes.
+constexpr int kRows = 1024;
+constexpr int kHalfRadix = (FFT_MAX_RADIX + 1) / 2;
+
+} // namespace kalfft
+
+struct FFTWork {
+    // One stage's data set gathered as rows of lanes, its twiddles, and the
+    // half sums of the general odd kernel.
+    alignas(64) double zRe[FFT_MAX_RADIX * kalfft::kLanes];
+    alignas(64) double zIm[FFT_MAX_RADIX * kalfft::kLanes];
+    alignas(64) double twRe[FFT_MAX_RADIX * kalfft::kLanes];
+    alignas(64) double twIm[FFT_MAX_RADIX * kalfft::kLanes];
+    alignas(64) double vRe[kalfft::kHalfRadix * kalfft::kLanes];
+    alignas(64) double vIm[kalfft::kHalfRadix * kalfft::kLanes];
+    alignas(64) double wRe[kalfft::kHalfRadix * kalfft::kLanes];
+    alignas(64) double wIm[kalfft::kHalfRadix * kalfft::kLanes];
+    alignas(64) double colRe[kalfft::kRows * kalfft::kLanes];
+    alignas(64) double colIm[kalfft::kRows * kalfft::kLanes];
+    // Roots of unity e^(-2 pi i t / tabN) as hi[t >> tabShift] * lo[t & mask]:
+    // every twiddle of a transform of tabN points to full accuracy from two
+    // tables of about sqrt(tabN) entries.  Kept while the length repeats.
+    double *tab = nullptr;
+    size_t tabCap = 0;
+    long long tabN = 0;
+    int tabShift = 0;
+    // Trigonometric tables of the odd radices of the current transform.
+    double *trig = nullptr;
+    size_t trigCap = 0;
+};
+
+namespace kalfft {
+
+struct Plan {
+    int n = 0;
+    int m = 0;
+    int f[FFT_MAX_FACTORS] = {};
+    int sofar[FFT_MAX_FACTORS] = {};
+    int remain[FFT_MAX_FACTORS] = {};
+    const double *trigRe[FFT_MAX_FACTORS] = {};
+    const double *trigIm[FFT_MAX_FACTORS] = {};
+    // Stages passEnd[p-1]+1 .. passEnd[p] form pass p (passEnd[0] = 0).
+    int passEnd[FFT_MAX_FACTORS] = {};
+    int passes = 0;
+};
+
+FFTWork *NewWork();
+void FreeWork(FFTWork *work);
+
+// Runs every stage of the plan on the permuted data in (re, im); the last
+// pass writes into (dstRe, dstIm), which may be the same arrays.
+using StageEngine = void (*)(const Plan &, FFTWork *, double *re, double *im, double *dstRe,
+                             double *dstIm);
+namespace base { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
+namespace avx2 { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
+namespace avx512 { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
+
+// Arrays of n doubles for the transforms: aligned, zero-filled, backed by
+// large pages when the system offers them.  Null when memory is short.
+double *AllocArray(size_t n);
+void FreeArray(double *p);
+
+// The chirp-z transform of (re, im) in place.
+int ChirpTransform(double *re, double *im, int n);
+
+} // namespace kalfft
+
+namespace kalfft {
+
+// In-place transform of (re, im) through the mixed-radix engine, with
+// (scratchRe, scratchIm) of n doubles as the permutation target.
+int MixedRadix(int n, double *re, double *im, double *scratchRe, double *scratchIm,
+               FFTWork *work);
+
+// Instruction-set level of the stage engine: 0 plain x86-64, 1 AVX2+FMA,
+// 2 AVX-512.  SetEngineLevel picks one for tests and benchmarks (clamped to
+// what the processor has) and returns the level in use.
+int EngineLevel();
+int SetEngineLevel(int level);
+
+} // namespace kalfft
