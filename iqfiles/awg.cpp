@@ -50,7 +50,7 @@ int ReadWaves(InFile &fi, InFile &fq, IqRec *rec)
     int32_t n = wi.points < wq.points ? wi.points : wq.points;
     rec->Len = n;
     // Either channel's allocation failure has always been reported as -8.
-    if (AllocIq(rec, n) != 0)
+    if (AllocBulk(rec, n) != 0)
         return IQ_ERR_ALLOC_Q;
     if (int st = ReadCodes(fi, wi, n, rec->I))
         return st;

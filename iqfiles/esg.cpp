@@ -32,7 +32,7 @@ int ReadEsg(InFile &fi, InFile &fq, IqRec *rec)
     if (n > INT_MAX)
         return IQ_ERR_FORMAT;
     rec->Len = int(n);
-    if (int st = AllocIq(rec, rec->Len))
+    if (int st = AllocBulk(rec, rec->Len))
         return st;
     if (int st = ReadWords(fi, size_t(n), rec->I))
         return st;

@@ -16,7 +16,7 @@ int ReadKal(InFile &f, IqRec *rec)
     if (n > INT_MAX)
         return IQ_ERR_FORMAT;
     rec->Len = int(n);
-    if (int st = AllocIq(rec, rec->Len))
+    if (int st = AllocBulk(rec, rec->Len))
         return st;
     float *i = rec->I, *q = rec->Q;
     return ReadBlocks(f.fp, size_t(n), 8, [i, q](const unsigned char *b, size_t first, size_t count) {

@@ -64,7 +64,7 @@ int ReadTraces(InFile &fi, InFile &fq, IqRec *rec)
     if (int st = SeekSamples(fq, tq, n))
         return st;
     rec->Len = n;
-    if (int st = AllocIq(rec, n))
+    if (int st = AllocBulk(rec, n))
         return st;
     if (int st = ReadChannel(fi.fp, size_t(n), ti.enc, rec->I))
         return st;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace iqs {
@@ -171,6 +172,28 @@ int32_t SatI32(double v) { return SatInt<int32_t>(v); }
 double GetF64LE(const unsigned char *p) { return std::bit_cast<double>(Load<uint64_t>(p, false)); }
 double GetF64BE(const unsigned char *p) { return std::bit_cast<double>(Load<uint64_t>(p, true)); }
 void PutF64LE(unsigned char *p, double v) { Store<uint64_t>(p, std::bit_cast<uint64_t>(v), false); }
+
+namespace {
+void AdviseHuge(void *p, size_t bytes)
+{
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (bytes < 2 * kHuge)
+        return;
+    uintptr_t a = (uintptr_t(p) + kHuge - 1) & ~(kHuge - 1), e = (uintptr_t(p) + bytes) & ~(kHuge - 1);
+    if (e > a)
+        madvise(reinterpret_cast<void *>(a), e - a, MADV_HUGEPAGE); // advice only: failure changes nothing
+}
+} // namespace
+
+int AllocBulk(IqRec *rec, int n)
+{
+    int st = AllocIq(rec, n);
+    if (st == 0 && n > 0) {
+        AdviseHuge(rec->I, sizeof(float) * size_t(n));
+        AdviseHuge(rec->Q, sizeof(float) * size_t(n));
+    }
+    return st;
+}
 
 long long FileSize(FILE *fp)
 {

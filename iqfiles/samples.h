@@ -95,6 +95,11 @@ struct InFile {
     long long left() const { return size - std::ftell(fp); }
 };
 
+// AllocIq for arrays that are about to be filled in bulk: large arrays are
+// marked for transparent huge pages first, which saves the kernel tens of
+// thousands of page faults per channel of a multi-million-sample load.
+int AllocBulk(IqRec *rec, int n);
+
 // A failure before anything was allocated leaves the caller's record as it
 // was; only the abort flag is cleared, as at the end of every load.
 inline int EarlyFail(int status)

@@ -165,7 +165,7 @@ int ReadAscSg(InFile &fi, const char *qpath, IqRec *rec)
     if (int st = CheckTextCount(nq, fq.size))
         return st;
     rec->Len = int(ni < nq ? ni : nq);
-    if (int st = AllocIq(rec, rec->Len))
+    if (int st = AllocBulk(rec, rec->Len))
         return st;
     AscRd(li, rec->Len, false, false, rec);
     AscRd(lq, rec->Len, false, true, rec);
@@ -182,7 +182,7 @@ int ReadAscMx(InFile &f, IqRec *rec)
     if (int st = CheckTextCount(n, f.size))
         return st;
     rec->Len = int(n);
-    if (int st = AllocIq(rec, rec->Len))
+    if (int st = AllocBulk(rec, rec->Len))
         return st;
     AscRd(in, rec->Len, true, false, rec);
     return 0;
@@ -201,7 +201,7 @@ int ReadSpwBin(InFile &f, IqRec *rec)
     if (count < 0 || count > INT_MAX || count > f.left() / 16)
         return IQ_ERR_FORMAT;
     rec->Len = int(count);
-    if ((st = AllocIq(rec, rec->Len)))
+    if ((st = AllocBulk(rec, rec->Len)))
         return st;
     float *i = rec->I, *q = rec->Q;
     return ReadBlocks(f.fp, size_t(count), 16, [i, q](const unsigned char *b, size_t first, size_t n) {

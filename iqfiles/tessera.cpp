@@ -30,7 +30,7 @@ int ReadIbn(InFile &f, IqRec *rec)
         return IQ_ERR_FORMAT;
     rec->Len = n;
     rec->Rat = float(GetF64LE(h + 28));
-    if (int st = AllocIq(rec, n))
+    if (int st = AllocBulk(rec, n))
         return st;
     if (int st = ReadChannel(f.fp, size_t(n), Enc::F32LE, rec->I))
         return st;

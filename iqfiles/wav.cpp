@@ -43,7 +43,7 @@ int ReadWav(InFile &f, IqRec *rec)
     if (fseek(f.fp, long(start), SEEK_SET) != 0)
         return IQ_ERR_FORMAT;
     rec->Len = int(n);
-    if (int st = AllocIq(rec, rec->Len))
+    if (int st = AllocBulk(rec, rec->Len))
         return st;
     Enc e = bits == 16 ? Enc::I16LE : Enc::U8; // 8-bit values keep their 128 offset
     float *i = rec->I, *q = rec->Q;
