@@ -1,6 +1,9 @@
 #include "shell/startup.h"
 
 #include "VmFunLib.h"
+#include "files/loadpanel.h"
+#include "files/savepanel.h"
+#include "shell/modes.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
@@ -15,16 +18,26 @@ int BuildPanels()
     // failure stay known.
     if ((hRun = BuildRN(0)) < 0)
         return -1;
+    if ((hLod = BuildLO(hRun)) < 0)
+        return -1;
+    if ((hSav = BuildSA(hRun)) < 0)
+        return -1;
     if ((hSta = BuildST(0)) < 0)
         return -1;
     if ((hDat = BuildDT(0)) < 0)
         return -1;
     if ((hMen = BuildMN(hRun)) < 0)
         return -1;
+    InstallCtrlCallback(hSta, ST_ABO, cbAbort, nullptr);
     return 0;
 }
 
 namespace {
+
+void LetEventsThrough()
+{
+    ProcessSystemEvents();
+}
 
 void ShowVersionTitle()
 {
@@ -46,6 +59,8 @@ int KalMain(int argc, char **argv)
 
     if (BuildPanels() < 0)
         return -1;
+    // Loads let the window live every 25000 samples (and see Abort).
+    IqSetEventHook(LetEventsThrough);
 
     s.Len = 0;
     DVal = 0;
@@ -55,6 +70,9 @@ int KalMain(int argc, char **argv)
 
     SetSystemPopupsAttribute(ATTR_SYSTEM_POPUPS_LOOK, 1);
     DisplayPanel(hRun);
+    DisplayPanel(hSav);
+    DspMode(TrcFlg);
+    SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, 1);
 
     RunUserInterface();
     return 0;

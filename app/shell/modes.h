@@ -1,0 +1,9 @@
+// I/Q-source modes and the main panel's actions.
+#pragma once
+
+// Shows the panels of the mode (non-zero: analyzer) and refreshes dimming,
+// the "Data Valid" lamp, the sample count and the remote client.
+void DspMode(int analyzer);
+
+// The Status panel's Abort button: asks a running load to stop.
+int cbAbort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
