@@ -1,0 +1,164 @@
+#include "server.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kalsim {
+
+namespace {
+
+constexpr size_t kSendChunk = 1 << 20;
+// At most this much is sent to one connection per turn of the loop, so
+// that one long block does not starve the others.
+constexpr int kChunksPerTurn = 8;
+
+[[noreturn]] void die(const char *what, const std::string &detail) {
+    std::fprintf(stderr, "kalmira-sim: %s %s: %s\n", what, detail.c_str(), std::strerror(errno));
+    std::exit(2);
+}
+
+}  // namespace
+
+Connection::~Connection() { ::close(fd_); }
+
+void Connection::dropQueued() {
+    out_.clear();
+    buf_.clear();
+    bufPos_ = 0;
+    dropAfter_ = false;
+}
+
+void Connection::onReadable() {
+    char data[65536];
+    ssize_t n = ::recv(fd_, data, sizeof data, 0);
+    if (n > 0) return onData(data, size_t(n));
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) closed_ = true;
+}
+
+// Moves the next bytes of the queued replies into buf_; false when none.
+bool Connection::refill() {
+    buf_.resize(kSendChunk);
+    bufPos_ = 0;
+    while (!out_.empty()) {
+        size_t n = out_.front()->next(buf_.data(), kSendChunk);
+        if (n > 0) {
+            buf_.resize(n);
+            return true;
+        }
+        AfterStream after = out_.front()->after();
+        out_.erase(out_.begin());
+        if (after == AfterStream::Drop) dropAfter_ = true;
+        if (after == AfterStream::Hang) hung_ = true;
+        if (after != AfterStream::Continue) break;
+    }
+    buf_.clear();
+    if (dropAfter_) closed_ = true;
+    return false;
+}
+
+void Connection::onWritable() {
+    for (int turn = 0; turn < kChunksPerTurn && !closed_ && !hung_; ++turn) {
+        if (!pendingBytes() && !refill()) return;
+        ssize_t n = ::send(fd_, buf_.data() + bufPos_, buf_.size() - bufPos_, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) closed_ = true;
+            return;
+        }
+        bufPos_ += size_t(n);
+        if (pendingBytes()) return;
+    }
+}
+
+void RawConnection::onData(const char *data, size_t len) {
+    inst_->feed(data, len, false);
+    while (auto s = inst_->takeReply()) queue(std::move(s));
+}
+
+int Server::listenOn(const std::string &bindAddr, int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) die("cannot create a socket for", bindAddr);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    if (::inet_pton(AF_INET, bindAddr.c_str(), &a.sin_addr) != 1) {
+        errno = EINVAL;
+        die("invalid address", bindAddr);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) < 0 || ::listen(fd, 16) < 0)
+        die("cannot listen on", bindAddr + ":" + std::to_string(port));
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    return fd;
+}
+
+int Server::listenRaw(const std::string &bindAddr, int port, std::shared_ptr<Instrument> inst) {
+    int fd = listenOn(bindAddr, port);
+    listeners_.push_back({fd, std::move(inst), nullptr});
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+int Server::listenGateway(const std::string &bindAddr, int port, std::shared_ptr<Bus> bus) {
+    int fd = listenOn(bindAddr, port);
+    listeners_.push_back({fd, nullptr, std::move(bus)});
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+void Server::accept(const Listener &l) {
+    int fd = ::accept4(l.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (l.inst) conns_.push_back(std::make_unique<RawConnection>(fd, l.inst));
+    else conns_.push_back(std::make_unique<GatewayConnection>(fd, l.bus));
+}
+
+void Server::run(volatile std::sig_atomic_t &stop) {
+    // The stop signals are blocked except inside ppoll, so a signal that
+    // comes between two turns is never lost.
+    sigset_t block, waitMask;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGINT);
+    sigprocmask(SIG_BLOCK, &block, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+    std::vector<pollfd> fds;
+    while (!stop) {
+        fds.clear();
+        for (const auto &l : listeners_) fds.push_back({l.fd, POLLIN, 0});
+        for (const auto &c : conns_) fds.push_back({c->fd(), short(POLLIN | (c->wantsWrite() ? POLLOUT : 0)), 0});
+        int r = ::ppoll(fds.data(), fds.size(), nullptr, &waitMask);
+        if (r < 0) continue;  // EINTR: look at stop
+        for (size_t i = 0; i < listeners_.size(); ++i)
+            if (fds[i].revents & POLLIN) accept(listeners_[i]);
+        size_t nconn = fds.size() - listeners_.size();
+        for (size_t i = 0; i < nconn; ++i) {
+            Connection &c = *conns_[i];
+            short ev = fds[listeners_.size() + i].revents;
+            if (ev & (POLLIN | POLLHUP | POLLERR)) c.onReadable();
+            if (!c.closed() && (ev & POLLOUT)) c.onWritable();
+        }
+        conns_.erase(std::remove_if(conns_.begin(), conns_.end(), [](const auto &c) { return c->closed(); }),
+                     conns_.end());
+    }
+    sigprocmask(SIG_SETMASK, &waitMask, nullptr);
+}
+
+}  // namespace kalsim
