@@ -9,6 +9,7 @@
 #include "shell/menu.h"
 #include "shell/statuspanel.h"
 #include "userint.h"
+#include "visa.h"
 
 #include <cstdio>
 
@@ -75,5 +76,7 @@ int KalMain(int argc, char **argv)
     SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, 1);
 
     RunUserInterface();
+
+    viClose(a.Vi);
     return 0;
 }
