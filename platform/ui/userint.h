@@ -61,6 +61,7 @@ enum {
     ATTR_ZPLANE_POSITION,     // 0 = front; a large value sends a control behind the others
     ATTR_NUM_ITEMS,           // rings: number of items (read only)
     ATTR_CTRL_INDEX,          // rings: index of the current item
+    ATTR_MAX_ENTRY_LENGTH,    // strings: most characters a person can type (0: no limit)
 
     // Panel attributes (SetPanelAttribute / GetPanelAttribute).
     ATTR_TITLE = 100,
@@ -135,6 +136,14 @@ enum {
     UIEInvalidMenu = -20,
     UIEInvalidMenuItem = -21,
     UIETCPFailed = -30
+};
+
+// Errors of the TCP server calls (negative).
+enum {
+    TCPETimeOut = -11,        // nothing arrived, or not everything went out, in time
+    TCPEInvalidHandle = -13,  // no such connection (never was, or already forgotten)
+    TCPEReadFailed = -14,     // the connection is closed or broken: nothing more to read
+    TCPEWriteFailed = -15     // the connection is closed or broken: nothing can be sent
 };
 
 // ---------------------------------------------------------------- callbacks

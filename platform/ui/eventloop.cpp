@@ -1,0 +1,91 @@
+// The application object and the event loop.
+#include "uistate.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFont>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include <vector>
+
+namespace {
+
+std::vector<QEventLoop *> &Loops()
+{
+    static std::vector<QEventLoop *> loops;
+    return loops;
+}
+
+// A quit asked for while no loop runs ends the next one at once, so that a
+// Quit path taken before the loop starts is not lost.
+bool pendingQuit = false;
+int pendingResult = 0;
+
+}  // namespace
+
+void InitUserInterface(int &argc, char **argv)
+{
+    if (kui::IsInitialised())
+        return;
+    auto *app = new QApplication(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    // One style everywhere: the panels are laid out in pixels and should
+    // look alike on every desktop.
+    if (QStyle *fusion = QStyleFactory::create("Fusion"))
+        QApplication::setStyle(fusion);
+    QFont f = QApplication::font();
+    f.setPixelSize(12);
+    QApplication::setFont(f);
+}
+
+int RunUserInterface()
+{
+    if (!kui::IsInitialised())
+        return UIEInvalidPanel;
+    if (pendingQuit) {
+        pendingQuit = false;
+        return pendingResult;
+    }
+    QEventLoop loop;
+    Loops().push_back(&loop);
+    const int result = loop.exec();
+    Loops().pop_back();
+    return result;
+}
+
+int QuitUserInterface(int result)
+{
+    if (Loops().empty()) {
+        pendingQuit = true;
+        pendingResult = result;
+        return 0;
+    }
+    Loops().back()->exit(result);
+    return 0;
+}
+
+int ProcessDrawEvents()
+{
+    if (!kui::IsInitialised())
+        return 0;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return 0;
+}
+
+int ProcessSystemEvents()
+{
+    if (!kui::IsInitialised())
+        return 0;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return 0;
+}
+
+namespace ui_test {
+
+void Post(std::function<void()> fn, int delayMs)
+{
+    QTimer::singleShot(delayMs, QCoreApplication::instance(), std::move(fn));
+}
+
+}  // namespace ui_test

@@ -1,0 +1,167 @@
+// Menu bars: menus, items and separators share one numbering from 2 across
+// the whole bar, in creation order.
+#include "panelwidget.h"
+#include "uistate.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <cstring>
+
+using namespace kui;
+
+namespace {
+
+// The action in front of which a new entry goes (null: at the end).
+QAction *BeforeAction(MenuBar &mb, int before)
+{
+    auto it = mb.entries.find(before);
+    if (before <= 0 || it == mb.entries.end())
+        return nullptr;
+    return it->second.isMenu ? it->second.qmenu->menuAction() : it->second.action.data();
+}
+
+MenuEntry *FindEntry(MenuBar &mb, int item)
+{
+    auto it = mb.entries.find(item);
+    return it == mb.entries.end() ? nullptr : &it->second;
+}
+
+QMenu *MenuOf(MenuBar &mb, int menu)
+{
+    MenuEntry *m = FindEntry(mb, menu);
+    return m && m->isMenu ? m->qmenu.data() : nullptr;
+}
+
+}  // namespace
+
+int NewMenuBar(int panel)
+{
+    Panel *p = FindPanel(panel);
+    if (!p || !p->w)
+        return UIEInvalidPanel;
+    if (p->menuBar != 0)
+        return UIEInvalidMenu;
+    auto mb = std::make_unique<MenuBar>();
+    mb->handle = NextHandle();
+    mb->panel = panel;
+    mb->bar = new QMenuBar(p->w);
+    mb->bar->setNativeMenuBar(false);
+    p->w->attachMenuBar(mb->bar);
+    p->menuBar = mb->handle;
+    const int h = mb->handle;
+    MenuBars()[h] = std::move(mb);
+    return h;
+}
+
+int NewMenu(int menuBar, const char *name, int before)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb || !mb->bar)
+        return UIEInvalidMenu;
+    MenuEntry e;
+    e.id = mb->nextId++;
+    e.isMenu = true;
+    e.name = name ? name : "";
+    e.qmenu = new QMenu(ToQtMnemonic(e.name), mb->bar);
+    mb->bar->insertMenu(BeforeAction(*mb, before), e.qmenu);
+    mb->entries[e.id] = e;
+    return e.id;
+}
+
+int NewMenuItem(int menuBar, int menu, const char *name, int before, int shortcut,
+                MenuCallbackPtr cb, void *callbackData)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb)
+        return UIEInvalidMenu;
+    QMenu *qm = MenuOf(*mb, menu);
+    if (!qm)
+        return UIEInvalidMenu;
+    MenuEntry e;
+    e.id = mb->nextId++;
+    e.menu = menu;
+    e.name = name ? name : "";
+    e.cb = cb;
+    e.cbData = callbackData;
+    e.action = new QAction(ToQtMnemonic(e.name), qm);
+    if (shortcut != 0)
+        e.action->setShortcut(QKeySequence(shortcut));
+    qm->insertAction(BeforeAction(*mb, before), e.action);
+    const int bar = menuBar, id = e.id;
+    QObject::connect(e.action, &QAction::triggered, e.action, [bar, id] { ui_test::UserMenu(bar, id); });
+    mb->entries[e.id] = e;
+    return e.id;
+}
+
+int InsertSeparator(int menuBar, int menu, int before)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb)
+        return UIEInvalidMenu;
+    QMenu *qm = MenuOf(*mb, menu);
+    if (!qm)
+        return UIEInvalidMenu;
+    MenuEntry e;
+    e.id = mb->nextId++;
+    e.menu = menu;
+    e.isSeparator = true;
+    e.action = new QAction(qm);
+    e.action->setSeparator(true);
+    qm->insertAction(BeforeAction(*mb, before), e.action);
+    mb->entries[e.id] = e;
+    return e.id;
+}
+
+int SetMenuBarAttribute(int menuBar, int item, int attr, int value)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb)
+        return UIEInvalidMenu;
+    MenuEntry *e = FindEntry(*mb, item);
+    if (!e)
+        return UIEInvalidMenuItem;
+    if (attr != ATTR_MENU_DIMMED && attr != ATTR_DIMMED)
+        return UIEInvalidAttribute;
+    QAction *a = e->isMenu ? e->qmenu->menuAction() : e->action.data();
+    if (a)
+        a->setEnabled(value == 0);
+    return 0;
+}
+
+int GetMenuBarAttribute(int menuBar, int item, int attr, int *value)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb)
+        return UIEInvalidMenu;
+    MenuEntry *e = FindEntry(*mb, item);
+    if (!e)
+        return UIEInvalidMenuItem;
+    if (!value)
+        return UIEInvalidValue;
+    QAction *a = e->isMenu ? e->qmenu->menuAction() : e->action.data();
+    switch (attr) {
+    case ATTR_MENU_DIMMED:
+    case ATTR_DIMMED: *value = a && !a->isEnabled(); return 0;
+    case ATTR_IS_SEPARATOR: *value = e->isSeparator; return 0;
+    case ATTR_PANEL_PARENT: *value = mb->panel; return 0;
+    default: return UIEInvalidAttribute;
+    }
+}
+
+int GetMenuBarAttribute(int menuBar, int item, int attr, char *value)
+{
+    MenuBar *mb = FindMenuBar(menuBar);
+    if (!mb)
+        return UIEInvalidMenu;
+    MenuEntry *e = FindEntry(*mb, item);
+    if (!e)
+        return UIEInvalidMenuItem;
+    if (attr != ATTR_ITEM_NAME)
+        return UIEInvalidAttribute;
+    if (!value)
+        return UIEInvalidValue;
+    std::strcpy(value, e->name.c_str());
+    return 0;
+}

@@ -1,0 +1,37 @@
+// A panel: a window (top level) or a framed area inside its parent panel.
+// Controls live in the content area; a menu bar, when attached, sits above
+// it and the window grows by its height, so control positions stay those
+// the builders give.
+#pragma once
+
+#include <QWidget>
+
+class QMenuBar;
+
+namespace kui {
+
+class PanelWidget : public QWidget {
+    Q_OBJECT
+public:
+    PanelWidget(int handle, QWidget *parent);
+
+    QWidget *content() const { return content_; }
+    void attachMenuBar(QMenuBar *bar);
+    int menuBarHeight() const;
+
+    // Geometry of the content area: screen pixels for a window, pixels
+    // inside the parent's content area for a child panel.
+    void setContentGeometry(int top, int left, int height, int width);
+    QRect contentGeometry() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int handle_;
+    QWidget *content_;
+    QMenuBar *bar_ = nullptr;
+};
+
+}  // namespace kui

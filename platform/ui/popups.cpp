@@ -1,0 +1,208 @@
+// Modal pop-ups for a person; recorded and answered from a queue for tests
+// (ui_test::SetScripted, or KALMIRA_SCRIPTED_POPUPS=1 for a whole program).
+#include "popups.h"
+
+#include "graphview.h"
+#include "uistate.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+using namespace kui;
+
+namespace {
+
+struct FileAnswer {
+    int result;
+    std::string path;
+};
+
+bool scripted = [] {
+    const char *e = std::getenv("KALMIRA_SCRIPTED_POPUPS");
+    return e && std::strcmp(e, "1") == 0;
+}();
+std::deque<FileAnswer> fileAnswers;
+std::vector<ui_test::Popup> popups;
+int popupsLook = 0;
+
+QWidget *DialogParent()
+{
+    QWidget *w = QApplication::activeWindow();
+    return w;
+}
+
+// "*.i;*.q" or "*.cfg" → a name filter for the dialog.
+QString NameFilter(const char *typeList)
+{
+    QString types = QString::fromUtf8(typeList ? typeList : "").trimmed();
+    types.replace(';', ' ');
+    return types.isEmpty() ? QString() : QString("Files (%1)").arg(types);
+}
+
+QString ButtonText(int button)
+{
+    switch (button) {
+    case VAL_SAVE_BUTTON: return "&Save";
+    case VAL_SELECT_BUTTON: return "S&elect";
+    case VAL_LOAD_BUTTON: return "&Load";
+    default: return "&OK";
+    }
+}
+
+void SetUpFileDialog(QFileDialog &dlg, const char *defaultDir, const char *defaultSpec,
+                     const char *typeList, int button, int restrictExt, int allowMakeDir)
+{
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    dlg.setOption(QFileDialog::ReadOnly, !allowMakeDir);
+    const bool save = button == VAL_SAVE_BUTTON;
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(button == VAL_LOAD_BUTTON ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dlg.setLabelText(QFileDialog::Accept, ButtonText(button));
+    if (defaultDir && *defaultDir)
+        dlg.setDirectory(QString::fromUtf8(defaultDir));
+    QStringList filters;
+    const QString spec = QString::fromUtf8(defaultSpec ? defaultSpec : "");
+    const QString listFilter = NameFilter(typeList);
+    if (!listFilter.isEmpty())
+        filters << listFilter;
+    if (spec.contains('*') || spec.contains('?')) {
+        const QString specFilter = NameFilter(defaultSpec);
+        if (!filters.contains(specFilter))
+            filters.prepend(specFilter);
+    } else if (!spec.isEmpty()) {
+        dlg.selectFile(spec);
+    }
+    if (!restrictExt || filters.isEmpty())
+        filters << "All files (*)";
+    dlg.setNameFilters(filters);
+}
+
+}  // namespace
+
+namespace kui {
+
+bool PopupsScripted()
+{
+    return scripted;
+}
+
+void RecordPopup(ui_test::Popup p)
+{
+    popups.push_back(std::move(p));
+}
+
+}  // namespace kui
+
+int MessagePopup(const char *title, const char *message)
+{
+    RecordPopup({"message", title ? title : "", message ? message : "", 0, {}});
+    if (scripted || !IsInitialised())
+        return 0;
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title ? title : ""),
+                    QString::fromUtf8(message ? message : ""), QMessageBox::Ok, DialogParent());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return 0;
+}
+
+int FileSelectPopup(const char *defaultDir, const char *defaultSpec, const char *typeList,
+                    const char *title, int button, int restrictDir, int restrictExt,
+                    int allowCancel, int allowMakeDir, char *path)
+{
+    if (!path)
+        return UIEInvalidValue;
+    path[0] = '\0';
+    RecordPopup({"file", title ? title : "", defaultSpec ? defaultSpec : "", 0, {}});
+    std::string chosen;
+    int result = VAL_NO_FILE_SELECTED;
+    if (scripted || !IsInitialised()) {
+        if (fileAnswers.empty())
+            return VAL_NO_FILE_SELECTED;
+        result = fileAnswers.front().result;
+        chosen = fileAnswers.front().path;
+        fileAnswers.pop_front();
+    } else {
+        QFileDialog dlg(DialogParent(), QString::fromUtf8(title ? title : ""));
+        SetUpFileDialog(dlg, defaultDir, defaultSpec, typeList, button, restrictExt, allowMakeDir);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return VAL_NO_FILE_SELECTED;
+        const QString f = dlg.selectedFiles().first();
+        chosen = QFileInfo(f).absoluteFilePath().toStdString();
+        result = QFileInfo(f).isFile() ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    }
+    if (result <= 0)
+        return result;
+    // The caller's buffer holds MAX_PATHNAME_LEN bytes: a longer path is an
+    // error, never a cut-off name that points at another file.
+    if (!CopyOut(chosen, path, MAX_PATHNAME_LEN)) {
+        MessagePopup("Error", "The path of the chosen file is too long.");
+        return UIEInvalidValue;
+    }
+    return result;
+}
+
+int YGraphPopup(const char *title, const void *values, int count, int dataType)
+{
+    if (count < 0 || (count > 0 && !values))
+        return UIEInvalidValue;
+    if (dataType != VAL_FLOAT && dataType != VAL_DOUBLE)
+        return UIEInvalidValue;
+    ui_test::Popup rec{"graph", title ? title : "", "", count, {}};
+    if (scripted || !IsInitialised()) {
+        rec.values.resize(count);
+        for (int i = 0; i < count; ++i)
+            rec.values[i] = dataType == VAL_FLOAT ? static_cast<const float *>(values)[i]
+                                                  : static_cast<const double *>(values)[i];
+        RecordPopup(std::move(rec));
+        return 0;
+    }
+    RecordPopup(std::move(rec));
+    return ShowGraphDialog(DialogParent(), QString::fromUtf8(title ? title : ""), values, count,
+                           dataType == VAL_FLOAT);
+}
+
+int SetSystemPopupsAttribute(int attr, int value)
+{
+    if (attr != ATTR_SYSTEM_POPUPS_LOOK)
+        return UIEInvalidAttribute;
+    popupsLook = value;
+    return 0;
+}
+
+void CVI_Beep()
+{
+    RecordPopup({"beep", "", "", 0, {}});
+    if (!scripted && IsInitialised())
+        QApplication::beep();
+}
+
+namespace ui_test {
+
+void SetScripted(bool on)
+{
+    scripted = on;
+}
+
+void QueueFileSelect(int result, const std::string &path)
+{
+    fileAnswers.push_back({result, path});
+}
+
+const std::vector<Popup> &Popups()
+{
+    return popups;
+}
+
+void ClearPopups()
+{
+    popups.clear();
+    fileAnswers.clear();
+}
+
+}  // namespace ui_test
