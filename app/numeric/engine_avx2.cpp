@@ -2,4 +2,5 @@
 #include "fftint.h"
 
 #define KAL_ENGINE_NS avx2
+#define KAL_ENGINE_PAIRS 0
 #include "engine.inc"

@@ -2,4 +2,5 @@
 #include "fftint.h"
 
 #define KAL_ENGINE_NS avx512
+#define KAL_ENGINE_PAIRS 1
 #include "engine.inc"
