@@ -116,12 +116,12 @@ void BM_SpwBinLoad(benchmark::State &st) { Load(st, SaveSPWBin, LoadBin, "bench.
 
 } // namespace
 
-BENCHMARK(BM_KalLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_KalSave)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_IbnLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_IbnSave)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_WavLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_WavSave)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_SpwBinLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_SpwBinSave)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_KalLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_KalSave)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_IbnLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_IbnSave)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_WavLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_WavSave)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_SpwBinLoad)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_SpwBinSave)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7);
 BENCHMARK_MAIN();
