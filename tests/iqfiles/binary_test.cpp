@@ -65,6 +65,13 @@ struct Rec : IqRec {
         std::copy(q.begin(), q.end(), Q);
     }
     bool empty() const { return I == nullptr && Q == nullptr; }
+    // A by-value record for a writer: r's arrays under another file name.
+    static IqRec Copy(const IqRec &r, const fs::path &name)
+    {
+        IqRec c = r;
+        std::snprintf(c.INam, sizeof c.INam, "%s", name.c_str());
+        return c;
+    }
 };
 
 class BinFiles : public ::testing::Test {
@@ -175,13 +182,37 @@ TEST_F(BinFiles, KalIgnoresTrailingPartialSampleAndSavesWholeSamples)
     EXPECT_EQ(ReadAll(at("b.kal")), Bytes(b.begin(), b.begin() + 800));
 }
 
-TEST_F(BinFiles, KalEmptyFileIsAnEmptyRecord)
+int g_hookCalls = 0;
+int g_abortAt = 0;
+void CountingHook()
 {
-    WriteAll(at("e.kal"), {});
-    Rec in(at("e.kal"));
-    ASSERT_EQ(LoadKAL(&in), 0);
-    EXPECT_EQ(in.Len, 0);
-    EXPECT_NE(in.I, nullptr);
+    if (++g_hookCalls == g_abortAt)
+        EscFlg = 1;
+}
+
+TEST_F(BinFiles, ProgressHookRunsEvery25000SamplesPerChannel)
+{
+    Rec out(at("h.ibn"));
+    out.fill(Ramp(50001, 0, 1), Ramp(50001, 1, 0));
+    ASSERT_EQ(SaveIBN(out), 0);
+    ASSERT_EQ(SaveKAL(Rec::Copy(out, at("h.kal"))), 0);
+    IqSetEventHook(CountingHook);
+    struct { const char *file; int (*load)(IqRec *); int calls; } cases[] = {
+        {"h.ibn", LoadIbn, 6}, // indices 0, 25000, 50000 of I, then of Q
+        {"h.kal", LoadKAL, 3}};
+    for (auto c : cases) {
+        g_hookCalls = 0, g_abortAt = 0;
+        Rec in(at(c.file));
+        EXPECT_EQ(c.load(&in), 0);
+        EXPECT_EQ(g_hookCalls, c.calls) << c.file;
+        g_hookCalls = 0, g_abortAt = 2; // a button press seen at index 25000
+        Rec ab(at(c.file));
+        EXPECT_EQ(c.load(&ab), IQ_ERR_ABORT);
+        EXPECT_EQ(g_hookCalls, 2);
+        EXPECT_TRUE(ab.empty());
+        EXPECT_EQ(EscFlg, 0);
+    }
+    IqSetEventHook(nullptr);
 }
 
 TEST_F(BinFiles, AbortFlagStopsLoadAndIsCleared)
