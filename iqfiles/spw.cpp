@@ -243,17 +243,21 @@ extern "C" int SaveSPWBin(IqRec rec)
     SafeOut out(rec.INam);
     if (!out.ok())
         return -1;
-    out.puts("$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
-             "SPW Version        = 4.70\nSystem Type        = solaris2\n");
-    out.printf("Sampling Frequency = %0.1lf\n", double(rec.Rat));
-    out.puts("Starting Time      = 0.0\n$DATA_INFO\n");
-    out.printf("Number of points   = %d\nSignal Type        = Double\n", rec.Len);
-    out.puts("Complex Format     = Real_Imag\n$DATA BINARY\n");
+    // The header goes through the locale-free formatter: a program may have
+    // set a locale with a decimal comma, which printf would follow.
+    std::string h = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
+                    "SPW Version        = 4.70\nSystem Type        = solaris2\nSampling Frequency = ";
+    char num[kNumRoom];
+    h.append(num, FmtFixed(num, rec.Rat, 1));
+    h += "\nStarting Time      = 0.0\n$DATA_INFO\nNumber of points   = " + std::to_string(rec.Len) +
+         "\nSignal Type        = Double\nComplex Format     = Real_Imag\n$DATA BINARY\n";
+    if (!out.write(h.data(), h.size()))
+        return -1;
     const float *i = rec.I, *q = rec.Q;
     bool ok = WriteBlocks(out, size_t(rec.Len), 16, [i, q](unsigned char *b, size_t first, size_t n) {
         Encode2(Enc::F64BE, i + first, q + first, n, b);
     });
-    return ok && out.ok() ? out.commit() : -1;
+    return ok ? out.commit() : -1;
 }
 
 namespace {
