@@ -200,6 +200,30 @@ void UpdateCaption(Ctrl &c)
     c.label->setVisible(c.visible);
 }
 
+// Above the control unless asked otherwise; a control too close to the
+// panel's top edge for that gets its caption on the left instead, where
+// there is room.
+void PlaceCaption(Ctrl &c, int w, int h)
+{
+    c.label->adjustSize();
+    const int lh = c.label->height(), lw = c.label->width();
+    int where = c.labelPos;
+    if (where == VAL_LABEL_AUTO)
+        where = c.top >= lh + 1 || c.left < lw + 4 ? VAL_LABEL_ABOVE : VAL_LABEL_LEFT;
+    switch (where) {
+    case VAL_LABEL_LEFT:
+        c.label->move(std::max(0, c.left - lw - 4), c.top + (h - lh) / 2);
+        break;
+    case VAL_LABEL_RIGHT:
+        c.label->move(c.left + w + 4, c.top + (h - lh) / 2);
+        break;
+    default: {
+        const int lx = LabelCentred(c.kind) ? c.left + (w - lw) / 2 : c.left;
+        c.label->move(std::max(0, lx), c.top - lh - 1);
+    }
+    }
+}
+
 // Body at (top, left); the caption above it (centred over small round
 // controls); the switch's texts beside it.
 void PlaceCtrl(Ctrl &c)
@@ -207,20 +231,18 @@ void PlaceCtrl(Ctrl &c)
     if (!c.body)
         return;
     int w = c.width, h = c.height;
-    if (c.kind == CTRL_TEXT_MSG || c.kind == CTRL_COMMAND_BUTTON) {
+    if (c.kind == CTRL_TEXT_MSG) {
         const QSize hint = c.body->sizeHint();
-        if (w <= 0)
-            w = c.kind == CTRL_COMMAND_BUTTON ? std::max(hint.width(), 48) : hint.width();
-        if (h <= 0)
-            h = hint.height();
+        w = w > 0 ? w : hint.width();
+        h = h > 0 ? h : hint.height();
+    } else if (c.kind == CTRL_COMMAND_BUTTON && w <= 0) {
+        // A button without a width fits its caption, as small as "I".
+        const QFontMetrics fm(c.body->font());
+        w = std::max(24, fm.horizontalAdvance(PlainLabel(c.labelText)) + 16);
     }
     c.body->setGeometry(c.left, c.top, w, h);
-    if (c.label) {
-        c.label->adjustSize();
-        const int lh = c.label->height(), lw = c.label->width();
-        int lx = LabelCentred(c.kind) ? c.left + (w - lw) / 2 : c.left;
-        c.label->move(std::max(0, lx), c.top - lh - 1);
-    }
+    if (c.label)
+        PlaceCaption(c, w, h);
     if (c.extras.size() == 2) {
         QLabel *on = c.extras[0], *off = c.extras[1];
         on->adjustSize();

@@ -82,6 +82,11 @@ int SetIntAttr(Ctrl &c, int attr, int value)
     case ATTR_TOP: c.top = value; return 0;
     case ATTR_LEFT: c.left = value; return 0;
     case ATTR_CTRL_TAB_POSITION: c.tabPos = value; return 0;
+    case ATTR_LABEL_POSITION:
+        if (value < VAL_LABEL_AUTO || value > VAL_LABEL_RIGHT)
+            return UIEInvalidValue;
+        c.labelPos = value;
+        return 0;
     case ATTR_MAX_ENTRY_LENGTH:
         c.maxLen = value;
         if (value > 0 && c.text.size() > static_cast<size_t>(value))
@@ -149,6 +154,7 @@ int GetIntAttr(const Ctrl &c, int attr, int *v)
     case ATTR_CTRL_TAB_POSITION: *v = c.tabPos; return 0;
     case ATTR_ZPLANE_POSITION: *v = c.zPlane; return 0;
     case ATTR_MAX_ENTRY_LENGTH: *v = c.maxLen; return 0;
+    case ATTR_LABEL_POSITION: *v = c.labelPos; return 0;
     default: {
         double d = 0;
         const int rc = GetNumberAttr(c, attr, &d);

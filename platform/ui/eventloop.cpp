@@ -3,8 +3,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFont>
-#include <QStyleFactory>
 #include <QTimer>
 
 #include <vector>
@@ -30,13 +28,7 @@ void InitUserInterface(int &argc, char **argv)
         return;
     auto *app = new QApplication(argc, argv);
     app->setQuitOnLastWindowClosed(false);
-    // One style everywhere: the panels are laid out in pixels and should
-    // look alike on every desktop.
-    if (QStyle *fusion = QStyleFactory::create("Fusion"))
-        QApplication::setStyle(fusion);
-    QFont f = QApplication::font();
-    f.setPixelSize(12);
-    QApplication::setFont(f);
+    kui::ApplyPanelStyle();
 }
 
 int RunUserInterface()

@@ -3,14 +3,18 @@
 #include "uistate.h"
 
 #include <QCloseEvent>
+#include <QFrame>
 #include <QMenuBar>
 
 namespace kui {
 
 PanelWidget::PanelWidget(int handle, QWidget *parent)
-    : QWidget(parent), handle_(handle), content_(new QWidget(this))
+    : QWidget(parent), handle_(handle), content_(new QFrame(this))
 {
     content_->setAutoFillBackground(true);
+    // A panel inside another shows its edge, as the run-time's child panels do.
+    if (parent)
+        static_cast<QFrame *>(content_)->setFrameStyle(QFrame::Panel | QFrame::Raised);
 }
 
 void PanelWidget::attachMenuBar(QMenuBar *bar)

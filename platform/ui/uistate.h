@@ -60,6 +60,7 @@ struct Ctrl {
     int top = 0, left = 0, width = 0, height = 0;
     int tabPos = 0, zPlane = 0, textColor = VAL_BLACK, textBg = VAL_TRANSPARENT;
     int pointSize = 0, fillColor = VAL_RED, buttonColor = -1, maxLen = 0;
+    int labelPos = VAL_LABEL_AUTO;
 };
 
 struct Panel {
@@ -125,5 +126,6 @@ bool NumberOf(const Ctrl &c, double *v);
 bool CopyOut(const std::string &s, char *out, size_t cap);
 
 void RaiseMainWindow();
+void ApplyPanelStyle();
 
 }  // namespace kui

@@ -62,6 +62,7 @@ enum {
     ATTR_NUM_ITEMS,           // rings: number of items (read only)
     ATTR_CTRL_INDEX,          // rings: index of the current item
     ATTR_MAX_ENTRY_LENGTH,    // strings: most characters a person can type (0: no limit)
+    ATTR_LABEL_POSITION,      // VAL_LABEL_AUTO (above; left when no room above), _ABOVE, _LEFT, _RIGHT
 
     // Panel attributes (SetPanelAttribute / GetPanelAttribute).
     ATTR_TITLE = 100,
@@ -86,6 +87,7 @@ enum {
 };
 
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
+enum { VAL_LABEL_AUTO = 0, VAL_LABEL_ABOVE, VAL_LABEL_LEFT, VAL_LABEL_RIGHT };
 
 // Events.
 enum {
