@@ -262,3 +262,31 @@ TEST_F(SpwFiles, FailedSaveKeepsTheExistingFiles)
 }
 
 } // namespace
+
+namespace {
+
+// Through the format table and the dispatcher, as the program saves and loads.
+TEST_F(SpwFiles, TableIndicesRoundTripThroughTheDispatcher)
+{
+    for (int typ : {0, 11, 12, 13, 14, 15, 22}) {
+        const IqFormat *f = IqFormatAt(typ);
+        ASSERT_NE(f, nullptr);
+        ASSERT_NE(f->save, nullptr) << typ;
+        SpwRec out(at("t1"), at("t2"));
+        out.fill({0.5f, -1.25f, 1e3f}, {3.0f, -0.0625f, 0.0f});
+        out.Rat = typ == 22 ? 0.0f : 8000.0f; // KAL stores no rate
+        out.Typ = typ;
+        ASSERT_EQ(f->save(out), 0) << typ;
+        SpwRec in(at("t1"), at("t2"));
+        in.Typ = typ;
+        ASSERT_EQ(LoadDatFile(&in), 0) << typ;
+        ASSERT_EQ(in.Len, 3) << typ;
+        EXPECT_EQ(in.Rat, out.Rat) << typ;
+        for (int k = 0; k < 3; k++) {
+            EXPECT_EQ(in.I[k], out.I[k]) << typ;
+            EXPECT_EQ(in.Q[k], out.Q[k]) << typ;
+        }
+    }
+}
+
+} // namespace
