@@ -16,7 +16,11 @@ constexpr int kLanes = 8;
 // block by block, while the block is in cache.
 constexpr int kBlock = 32768;
 // Later stages run on gathered columns of at most kRows rows of kLanes.
-constexpr int kRows = 1024;
+constexpr int kRows = 4096;
+// Large transforms do the digit reversal inside their first pass, on kLanes
+// blocks of at most kFirst points at once (sized for the level-2 cache).
+constexpr int kFirst = 8192;
+constexpr int kFusedFrom = 1 << 18;
 constexpr int kHalfRadix = (FFT_MAX_RADIX + 1) / 2;
 
 } // namespace kalfft
@@ -32,8 +36,8 @@ struct FFTWork {
     alignas(64) double vIm[kalfft::kHalfRadix * kalfft::kLanes];
     alignas(64) double wRe[kalfft::kHalfRadix * kalfft::kLanes];
     alignas(64) double wIm[kalfft::kHalfRadix * kalfft::kLanes];
-    alignas(64) double colRe[kalfft::kRows * kalfft::kLanes];
-    alignas(64) double colIm[kalfft::kRows * kalfft::kLanes];
+    alignas(64) double colRe[kalfft::kFirst * kalfft::kLanes];
+    alignas(64) double colIm[kalfft::kFirst * kalfft::kLanes];
     // Roots of unity e^(-2 pi i t / tabN) as hi[t >> tabShift] * lo[t & mask]:
     // every twiddle of a transform of tabN points to full accuracy from two
     // tables of about sqrt(tabN) entries.  Kept while the length repeats.
@@ -59,18 +63,25 @@ struct Plan {
     // Stages passEnd[p-1]+1 .. passEnd[p] form pass p (passEnd[0] = 0).
     int passEnd[FFT_MAX_FACTORS] = {};
     int passes = 0;
+    // Non-zero when the first pass does the digit reversal itself: the digits
+    // tailStart .. m (contiguous in the input) index its lanes.
+    int tailStart = 0;
 };
 
 FFTWork *NewWork();
 void FreeWork(FFTWork *work);
 
-// Runs every stage of the plan on the permuted data in (re, im); the last
-// pass writes into (dstRe, dstIm), which may be the same arrays.
-using StageEngine = void (*)(const Plan &, FFTWork *, double *re, double *im, double *dstRe,
-                             double *dstIm);
-namespace base { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
-namespace avx2 { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
-namespace avx512 { void RunStages(const Plan &, FFTWork *, double *, double *, double *, double *); }
+// Runs every stage of the plan into (re, im): from the input (xr, xi) when
+// the plan does the digit reversal in its first pass, otherwise on (re, im)
+// already permuted.  The last pass writes into (dstRe, dstIm), which may be
+// (re, im) or the input.
+#define KAL_STAGE_ARGS const Plan &, FFTWork *, const double *xr, const double *xi, double *re, \
+                       double *im, double *dstRe, double *dstIm
+using StageEngine = void (*)(KAL_STAGE_ARGS);
+namespace base { void RunStages(KAL_STAGE_ARGS); }
+namespace avx2 { void RunStages(KAL_STAGE_ARGS); }
+namespace avx512 { void RunStages(KAL_STAGE_ARGS); }
+#undef KAL_STAGE_ARGS
 
 // Arrays of n doubles for the transforms: aligned, zero-filled, backed by
 // large pages when the system offers them.  Null when memory is short.

@@ -211,14 +211,32 @@ bool RootTable(FFTWork *work, long long n)
     return true;
 }
 
-// Stages are grouped into passes over the data: first every stage whose
-// data sets fit in a cache-sized block, then runs of stages on gathered
-// columns of at most kRows rows.
+// Stages are grouped into passes over the data.  A large transform starts
+// with the digit reversal fused into its first pass (blocks of at most
+// kFirst points, kLanes at a time); a smaller one is permuted first and then
+// runs every stage whose data sets fit a cache-sized block.  The remaining
+// stages follow in runs on gathered columns of at most kRows rows.
 void PlanPasses(Plan &plan)
 {
-    int k = 1;
-    while (k < plan.m && static_cast<long long>(plan.sofar[k + 1]) * plan.f[k + 1] <= kalfft::kBlock)
-        ++k;
+    auto blockEnd = [&plan](long long limit) {
+        int k = 1;
+        while (k < plan.m && static_cast<long long>(plan.sofar[k + 1]) * plan.f[k + 1] <= limit)
+            ++k;
+        return k;
+    };
+    int k = blockEnd(kalfft::kBlock);
+    plan.tailStart = 0;
+    if (plan.n >= kalfft::kFusedFrom) {
+        int first = blockEnd(kalfft::kFirst);
+        if (first < plan.m && plan.remain[first] >= kalfft::kLanes) {
+            k = first;
+            int t = plan.m;
+            long long lanes = plan.f[t];
+            while (lanes < kalfft::kLanes && t - 1 > k)
+                lanes *= plan.f[--t];
+            plan.tailStart = t;
+        }
+    }
     plan.passes = 1;
     plan.passEnd[0] = 0;
     plan.passEnd[1] = k;
@@ -343,8 +361,9 @@ int mixfft(int n, const double *xr, const double *xi, double *yr, double *yi, FF
     Plan plan;
     if (int r = BuildPlan(plan, work, n, count, f))
         return r;
-    Permute(plan, xr, xi, yr, yi);
-    Engine()(plan, work, yr, yi, yr, yi);
+    if (plan.tailStart == 0)
+        Permute(plan, xr, xi, yr, yi);
+    Engine()(plan, work, xr, xi, yr, yi, yr, yi);
     return 0;
 }
 
@@ -356,7 +375,11 @@ int kalfft::MixedRadix(int n, double *re, double *im, double *scratchRe, double 
     Plan plan;
     if (int r = BuildPlan(plan, work, n, -1, nullptr))
         return r;
-    Permute(plan, re, im, scratchRe, scratchIm);
-    Engine()(plan, work, scratchRe, scratchIm, re, im);
+    if (plan.tailStart == 0)
+        Permute(plan, re, im, scratchRe, scratchIm);
+    // With a single pass the result is copied back from the scratch arrays;
+    // otherwise the last pass writes it over the input, which is no longer
+    // needed by then.
+    Engine()(plan, work, re, im, scratchRe, scratchIm, re, im);
     return 0;
 }
