@@ -116,10 +116,20 @@ bool ReadTag(const unsigned char *buf, size_t avail, size_t pos, bool swap, Tag 
     return true;
 }
 
+// Where the values of an uncompressed variable lie: they are read from there
+// directly, in large blocks (libmatio reads and converts 8 KiB at a time).
+// off < 0 when the variable is compressed or in an HDF5 file.
+struct Span {
+    long long off = -1;
+    uint32_t type = 0; // v5 data type code
+    bool swap = false;
+};
+
 // Checks the head of a v5 matrix element (the bytes after its own tag, of
 // which avail are in buf and total exist): a real numeric, non-sparse array
 // whose data element holds every value and lies inside the element.
-int CheckV5Matrix(const unsigned char *buf, size_t avail, size_t total, bool swap)
+int CheckV5Matrix(const unsigned char *buf, size_t avail, size_t total, bool swap,
+                  Span *span = nullptr)
 {
     Tag flags, dims, name, pr;
     if (!ReadTag(buf, avail, 0, swap, flags) || flags.type != 6 || flags.bytes != 8 ||
@@ -148,6 +158,11 @@ int CheckV5Matrix(const unsigned char *buf, size_t avail, size_t total, bool swa
     size_t size = V5TypeSize(pr.type);
     if (size == 0 || pr.bytes < n * size || pr.data + pr.bytes > total)
         return IQ_ERR_FORMAT;
+    if (span) {
+        span->off = (long long)pr.data;
+        span->type = pr.type;
+        span->swap = swap;
+    }
     return 0;
 }
 
@@ -194,7 +209,7 @@ int CheckV5Compressed(FILE *fp, long long start, uint32_t bytes, bool swap)
 
 // Checks the first nvars elements of a v5 file.  Fewer elements than nvars
 // is not an error here: the caller then finds too few variables.
-int CheckV5(FILE *fp, long long size, int nvars, bool swap)
+int CheckV5(FILE *fp, long long size, int nvars, bool swap, Span spans[])
 {
     long long pos = 128;
     for (int k = 0; k < nvars && pos < size; ++k) {
@@ -210,7 +225,8 @@ int CheckV5(FILE *fp, long long size, int nvars, bool swap)
         } else if (type == 14) {
             std::vector<unsigned char> head(std::min<size_t>(bytes, 4096));
             if (fread(head.data(), 1, head.size(), fp) == head.size())
-                st = CheckV5Matrix(head.data(), head.size(), bytes, swap);
+                st = CheckV5Matrix(head.data(), head.size(), bytes, swap, &spans[k]);
+            spans[k].off += pos + 8;
         }
         if (st != 0)
             return st;
@@ -222,9 +238,10 @@ int CheckV5(FILE *fp, long long size, int nvars, bool swap)
 // A v4 variable: a header of five 32-bit words (type MOPT, rows, columns,
 // imaginary flag, name length), the name, then the real part.  The byte order
 // shows in the type word's thousands digit.
-int CheckV4(FILE *fp, long long size, int nvars)
+int CheckV4(FILE *fp, long long size, int nvars, Span spans[])
 {
-    static const int kSize[] = {8, 4, 4, 2, 2, 1}; // P digit: double ... uint8
+    static const int kSize[] = {8, 4, 4, 2, 2, 1};    // P digit: double ... uint8
+    static const uint32_t kType[] = {9, 7, 5, 3, 4, 2}; // the same as v5 types
     long long pos = 0;
     for (int k = 0; k < nvars && pos < size; ++k) {
         unsigned char h[20];
@@ -250,6 +267,9 @@ int CheckV4(FILE *fp, long long size, int nvars)
         unsigned long long need = 20ull + namlen + n * kSize[p];
         if (need > (unsigned long long)(size - pos))
             return IQ_ERR_FORMAT;
+        spans[k].off = pos + 20 + namlen;
+        spans[k].type = kType[p];
+        spans[k].swap = swap;
         pos += (long long)need;
     }
     return 0;
@@ -258,7 +278,7 @@ int CheckV4(FILE *fp, long long size, int nvars)
 // Classifies the file as libmatio does (a v5 or v7.3 header carries "IM" or
 // "MI" at byte 126; anything else is tried as v4) and checks v4 and v5
 // layouts.  v7.3 files are left to HDF5, which checks its own structures.
-int CheckLayout(const char *path, long long size, int nvars, bool &hdf5)
+int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span spans[])
 {
     hdf5 = false;
     std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(path, "rb"), fclose);
@@ -273,9 +293,9 @@ int CheckLayout(const char *path, long long size, int nvars, bool &hdf5)
             hdf5 = true;
             return 0;
         }
-        return CheckV5(fp.get(), size, nvars, swap);
+        return CheckV5(fp.get(), size, nvars, swap, spans);
     }
-    return CheckV4(fp.get(), size, nvars);
+    return CheckV4(fp.get(), size, nvars, spans);
 }
 
 // ---------------------------------------------------------------------------
@@ -283,8 +303,10 @@ int CheckLayout(const char *path, long long size, int nvars, bool &hdf5)
 
 // An open MAT file and the descriptions of the variables to be read.
 struct MatIn {
+    std::string path;
     mat_t *mat = nullptr;
     matvar_t *var[2] = {nullptr, nullptr};
+    Span span[2];
     MatIn() = default;
     MatIn(const MatIn &) = delete;
     MatIn &operator=(const MatIn &) = delete;
@@ -337,7 +359,8 @@ int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen,
     if (size <= 0)
         return size < 0 ? errOpen : IQ_ERR_FORMAT;
     bool hdf5 = false;
-    if (int st = CheckLayout(path, size, nvars, hdf5))
+    in.path = path;
+    if (int st = CheckLayout(path, size, nvars, hdf5, in.span))
         return st;
     QuietMatio();
     in.mat = Mat_Open(path, MAT_ACC_RDONLY);
@@ -354,35 +377,91 @@ int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen,
     return 0;
 }
 
-// Reads the first len values of v as floats into dst, calling EscPressed at
-// every progress step.  libmatio converts from the stored class itself when
-// the variable is described as single.  Uncompressed data is read a step at
-// a time; a compressed variable is inflated in one pass (reading it in steps
-// would inflate it again from the start for every step).
-int ReadVar(mat_t *mat, matvar_t *v, float *dst, int len)
+// n stored values of type T (byte-swapped when swap) to floats.
+template <typename T>
+void Convert(const unsigned char *src, size_t n, bool swap, float *dst)
 {
-    v->class_type = MAT_C_SINGLE;
-    bool oneShot = v->compression != MAT_COMPRESSION_NONE;
-    if (oneShot && Mat_VarReadDataLinear(mat, v, dst, 0, 1, len) != 0)
+    for (size_t k = 0; k < n; ++k) {
+        unsigned char b[sizeof(T)];
+        memcpy(b, src + k * sizeof(T), sizeof(T));
+        if (swap)
+            std::reverse(b, b + sizeof(T));
+        T v;
+        memcpy(&v, b, sizeof(T));
+        dst[k] = float(v);
+    }
+}
+
+void ConvertType(uint32_t type, const unsigned char *src, size_t n, bool swap, float *dst)
+{
+    switch (type) {
+    case 1: Convert<int8_t>(src, n, swap, dst); break;
+    case 2: Convert<uint8_t>(src, n, swap, dst); break;
+    case 3: Convert<int16_t>(src, n, swap, dst); break;
+    case 4: Convert<uint16_t>(src, n, swap, dst); break;
+    case 5: Convert<int32_t>(src, n, swap, dst); break;
+    case 6: Convert<uint32_t>(src, n, swap, dst); break;
+    case 7: Convert<float>(src, n, swap, dst); break;
+    case 9: Convert<double>(src, n, swap, dst); break;
+    case 12: Convert<int64_t>(src, n, swap, dst); break;
+    case 13: Convert<uint64_t>(src, n, swap, dst); break;
+    }
+}
+
+// Reads len values of an uncompressed variable from where the layout check
+// found them, a progress step per block.
+int ReadSpan(const std::string &path, const Span &sp, float *dst, int len)
+{
+    std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(path.c_str(), "rb"), fclose);
+    size_t size = V5TypeSize(sp.type);
+    if (!fp || fseeko(fp.get(), sp.off, SEEK_SET) != 0)
         return IQ_ERR_FORMAT;
+    setvbuf(fp.get(), nullptr, _IONBF, 0); // blocks go straight into buf
+    std::vector<unsigned char> buf(size * kStep);
     for (int k = 0; k < len; k += kStep) {
-        int m = std::min(kStep, len - k);
-        if (!oneShot && Mat_VarReadDataLinear(mat, v, dst + k, k, 1, m) != 0)
+        size_t m = size_t(std::min(kStep, len - k));
+        if (fread(buf.data(), size, m, fp.get()) != m)
             return IQ_ERR_FORMAT;
+        ConvertType(sp.type, buf.data(), m, sp.swap, dst + k);
         if (int st = EscPressed(k))
             return st;
     }
     return 0;
 }
 
-int ReadBoth(mat_t *matI, matvar_t *a, mat_t *matQ, matvar_t *b, int len, IqRec *rec)
+// Reads the first len values of variable k of in as floats into dst, calling
+// EscPressed at every progress step.  Variables that libmatio must decode
+// (compressed, HDF5) are read through it: it converts from the stored class
+// itself when the variable is described as single.  A compressed v5
+// variable is inflated in one pass, as reading it in steps would inflate it
+// again from the start for every step.
+int ReadVar(MatIn &in, int k, float *dst, int len)
+{
+    matvar_t *v = in.var[k];
+    if (in.span[k].off >= 0 && v->compression == MAT_COMPRESSION_NONE)
+        return ReadSpan(in.path, in.span[k], dst, len);
+    v->class_type = MAT_C_SINGLE;
+    bool oneShot = v->compression != MAT_COMPRESSION_NONE;
+    if (oneShot && Mat_VarReadDataLinear(in.mat, v, dst, 0, 1, len) != 0)
+        return IQ_ERR_FORMAT;
+    for (int j = 0; j < len; j += kStep) {
+        int m = std::min(kStep, len - j);
+        if (!oneShot && Mat_VarReadDataLinear(in.mat, v, dst + j, j, 1, m) != 0)
+            return IQ_ERR_FORMAT;
+        if (int st = EscPressed(j))
+            return st;
+    }
+    return 0;
+}
+
+int ReadBoth(MatIn &a, int ka, MatIn &b, int kb, int len, IqRec *rec)
 {
     rec->Len = len;
     if (int st = AllocIq(rec, len))
         return st;
-    if (int st = ReadVar(matI, a, rec->I, len))
+    if (int st = ReadVar(a, ka, rec->I, len))
         return st;
-    return ReadVar(matQ, b, rec->Q, len);
+    return ReadVar(b, kb, rec->Q, len);
 }
 
 // ---------------------------------------------------------------------------
@@ -498,7 +577,7 @@ extern "C" int LoadMLabSgl(IqRec *rec)
     if (st == 0)
         st = OpenMat(rec->QNam, 1, b, nQ, IQ_ERR_OPEN2, IQ_ERR_MAT_Q);
     if (st == 0)
-        st = ReadBoth(a.mat, a.var[0], b.mat, b.var[0], int(std::min(nI[0], nQ[0])), rec);
+        st = ReadBoth(a, 0, b, 0, int(std::min(nI[0], nQ[0])), rec);
     return EndLoad(rec, st);
 }
 
@@ -508,7 +587,7 @@ extern "C" int LoadMLabMix(IqRec *rec)
     long long n[2] = {0, 0};
     int st = OpenMat(rec->INam, 2, in, n, IQ_ERR_OPEN1, IQ_ERR_OPEN1);
     if (st == 0)
-        st = ReadBoth(in.mat, in.var[0], in.mat, in.var[1], int(std::min(n[0], n[1])), rec);
+        st = ReadBoth(in, 0, in, 1, int(std::min(n[0], n[1])), rec);
     return EndLoad(rec, st);
 }
 

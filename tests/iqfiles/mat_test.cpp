@@ -137,7 +137,20 @@ TEST_F(MatFiles, ScipyFilesLoadInStorageOrderWhateverTheirLayout)
                  "sio.savemat('i.mat', {'x': np.arange(1000.0)})\n"
                  "sio.savemat('q.mat', {'y': np.arange(900.0) + 0.5})\n"
                  "sio.savemat('one.mat', {'x': np.arange(3.0)})\n"
-                 "sio.savemat('none.mat', {})\n"),
+                 "sio.savemat('none.mat', {})\n"
+                 "import struct\n"
+                 "def v4be(name, a):\n"
+                 "    return struct.pack('>5i', 1000, a.shape[0], a.shape[1], 0, len(name) + 1)"
+                 " + name + b'\\0' + a.T.astype('>f8').tobytes()\n"
+                 "open('v4be.mat', 'wb').write(v4be(b'a', m) + v4be(b'b', m * 2))\n"
+                 "def v5be(name, a):\n"
+                 "    body = struct.pack('>4I', 6, 8, 9, 0) + struct.pack('>2I2i', 5, 8, *a.shape)"
+                 " + struct.pack('>HH', 1, len(name)) + name.ljust(4, b'\\0')"
+                 " + struct.pack('>2I', 3, 2 * a.size) + a.T.astype('>i2').tobytes()\n"
+                 "    body += b'\\0' * (-len(body) % 8)\n"
+                 "    return struct.pack('>2I', 14, len(body)) + body\n"
+                 "hdr = b'MATLAB 5.0 MAT-file'.ljust(116) + b'\\0' * 8 + b'\\x01\\x00MI'\n"
+                 "open('v5be.mat', 'wb').write(hdr + v5be(b'a', m) + v5be(b'b', -m))\n"),
               0);
 
     IqRec r = Rec(Path("rows.mat"));
@@ -170,6 +183,18 @@ TEST_F(MatFiles, ScipyFilesLoadInStorageOrderWhateverTheirLayout)
     EXPECT_EQ(r.I[1], 4.0f);
     EXPECT_EQ(r.Q[11], 111.0f);
     FreeIqRec(&r);
+
+    // Big-endian files: v4 doubles, and v5 doubles stored as int16 values.
+    for (const char *name : {"v4be.mat", "v5be.mat"}) {
+        r = Rec(Path(name));
+        ASSERT_EQ(LoadMLabMix(&r), 0) << name;
+        ASSERT_EQ(r.Len, 12);
+        for (int k = 0; k < 12; ++k) {
+            EXPECT_EQ(r.I[k], colMajor[k]) << name;
+            EXPECT_EQ(r.Q[k], colMajor[k] * (name[1] == '4' ? 2 : -1)) << name;
+        }
+        FreeIqRec(&r);
+    }
 
     r = Rec(Path("ints.mat"));
     ASSERT_EQ(LoadMLabMix(&r), 0);
