@@ -141,6 +141,141 @@ const char *ParseRangeError(const char *first, const char *last, float &v)
     return last;
 }
 
+const double kExact10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// ---------------------------------------------------------------------------
+// "%0.<prec>e" without printf
+// ---------------------------------------------------------------------------
+//
+// The prec+1 digits D are v * 10^(prec-k) rounded to an integer, k being the
+// decimal exponent.  For 1e-290 <= v <= 1e290 (every float among them) and
+// prec <= 8 the product is formed in double from the exact v and a power of
+// ten that is correct to one unit in the last place: its error stays below
+// 4e-7 while D < 10^9.  Elsewhere it is formed in x87 extended precision,
+// which keeps the error below 1e-7 for D < 10^10.  Only a product that lies
+// within 1e-5 of a rounding tie (....5) needs the exact digits; it takes
+// std::to_chars, as do inf and nan.
+
+namespace {
+
+struct Pow10Tables {
+    double d[601];       // 10^s for s = -300 .. 300
+    long double ld[701]; // 10^s for s = -350 .. 350
+    Pow10Tables()
+    {
+        for (int s = -300; s <= 300; ++s)
+            d[s + 300] = std::abs(s) <= 22 ? (s < 0 ? 1.0 / kExact10[-s] : kExact10[s]) : double(powl(10.0L, s));
+        for (int s = -350; s <= 350; ++s)
+            ld[s + 350] = powl(10.0L, s);
+        // 1.0 / 1e22 is not exact, but 1e-22 as a literal is the correctly rounded value.
+        for (int s = 1; s <= 22; ++s)
+            d[300 - s] = double(powl(10.0L, -s));
+    }
+};
+
+const Pow10Tables &Pow10()
+{
+    static const Pow10Tables t;
+    return t;
+}
+
+constexpr uint64_t kIntPow10[11] = {1,      10,      100,      1000,      10000,     100000,
+                                    1000000, 10000000, 100000000, 1000000000, 10000000000ULL};
+
+// D and k by the x87 way, for values outside the double way's range.
+bool DigitsLong(double v, int prec, uint64_t &digits, int &k)
+{
+    int e2;
+    std::frexp(v, &e2);
+    k = int(std::floor((e2 - 1) * 0.30102999566398120));
+    long double x;
+    for (;;) {
+        x = (long double)v * Pow10().ld[prec - k + 350];
+        if (x < (long double)kIntPow10[prec])
+            --k;
+        else if (x >= (long double)kIntPow10[prec + 1])
+            ++k;
+        else
+            break;
+    }
+    digits = uint64_t(x);
+    long double frac = x - (long double)digits;
+    if (fabsl(frac - 0.5L) < 1e-5L)
+        return false;
+    digits += frac > 0.5L;
+    return true;
+}
+
+// D and k in double arithmetic: 1e-290 <= v <= 1e290, prec <= 8.
+inline bool DigitsDouble(double v, int prec, uint64_t &digits, int &k)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    int e2 = int((bits >> 52) & 0x7ff) - 1023; // v = 1.f * 2^e2
+    k = (e2 * 78913) >> 18;                    // floor(e2 * log10(2)), or one less
+    const double lo = double(kIntPow10[prec]), hi = double(kIntPow10[prec + 1]);
+    double x = v * Pow10().d[prec - k + 300];
+    if (x >= hi) {
+        ++k;
+        x = v * Pow10().d[prec - k + 300];
+    } else if (x < lo) {
+        --k;
+        x = v * Pow10().d[prec - k + 300];
+    }
+    digits = uint64_t(x);
+    double frac = x - double(digits);
+    if (std::fabs(frac - 0.5) < 1e-5)
+        return false;
+    digits += frac > 0.5;
+    return true;
+}
+
+} // namespace
+
+char *FmtSciFast(char *p, double v, int prec, bool upper)
+{
+    if (std::signbit(v)) {
+        *p++ = '-';
+        v = -v;
+    }
+    uint64_t digits = 0;
+    int k = 0;
+    if (v != 0) {
+        bool exact = prec <= 8 && v >= 1e-290 && v <= 1e290 ? DigitsDouble(v, prec, digits, k)
+                                                            : DigitsLong(v, prec, digits, k);
+        if (!exact) {
+            char *e = std::to_chars(p, p + kNumRoom, v, std::chars_format::scientific, prec).ptr;
+            if (upper)
+                for (char *q = p; q < e; ++q)
+                    if (*q == 'e')
+                        *q = 'E';
+            return e;
+        }
+        if (digits == kIntPow10[prec + 1]) { // 9.99...95 rounded up to 10.00...0
+            digits = kIntPow10[prec];
+            ++k;
+        }
+    }
+    char tmp[12]; // prec+1 digits, the first before the point
+    for (int i = prec; i >= 0; --i, digits /= 10)
+        tmp[i] = char('0' + digits % 10);
+    *p++ = tmp[0];
+    *p++ = '.';
+    std::memcpy(p, tmp + 1, size_t(prec));
+    p += prec;
+    *p++ = upper ? 'E' : 'e';
+    *p++ = k < 0 ? '-' : '+';
+    unsigned a = unsigned(k < 0 ? -k : k);
+    if (a >= 100) {
+        *p++ = char('0' + a / 100);
+        a %= 100;
+    }
+    *p++ = char('0' + a / 10);
+    *p++ = char('0' + a % 10);
+    return p;
+}
+
 } // namespace textscan_detail
 
 // ---------------------------------------------------------------------------

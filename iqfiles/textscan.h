@@ -8,6 +8,8 @@
 #include "iqinternal.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +71,64 @@ const char *ParseRangeError(const char *first, const char *last, double &v);
 const char *ParseRangeError(const char *first, const char *last, float &v);
 
 inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return unsigned(c - '0') < 10; }
+
+extern const double kExact10[23]; // 1e0 .. 1e22, all exact doubles
+
+// Plain decimal numbers of up to 19 digits and a small exponent, the kind
+// every text file here holds, are converted exactly without the general
+// algorithm: the digits form an exact integer m, and m * 10^e (or m / 10^-e)
+// with |e| <= 22 is one correctly rounded operation on exact operands.  For a
+// float the double result is narrowed, which is exact unless the double lies
+// on a midpoint between two floats; such values, and everything else, take
+// the general way.  Returns nullptr when the text is not of that kind.
+template <class T> const char *ParseSimple(const char *p, const char *end, bool neg, T &v)
+{
+    uint64_t m = 0;
+    int digits = 0, fraction = 0;
+    const char *q = p;
+    for (; q < end && IsDigit(*q); ++q, ++digits)
+        m = m * 10 + uint64_t(*q - '0');
+    if (q < end && *q == '.')
+        for (++q; q < end && IsDigit(*q); ++q, ++digits, ++fraction)
+            m = m * 10 + uint64_t(*q - '0');
+    if (digits == 0 || digits > 19)
+        return nullptr;
+    int exp = 0;
+    if (q < end && (*q == 'e' || *q == 'E')) {
+        const char *x = q + 1;
+        bool eneg = false;
+        if (x < end && (*x == '+' || *x == '-'))
+            eneg = *x++ == '-';
+        if (x < end && IsDigit(*x)) {
+            int n = 0;
+            for (; x < end && IsDigit(*x); ++x, ++n)
+                exp = exp * 10 + (*x - '0');
+            if (n > 4)
+                return nullptr;
+            exp = eneg ? -exp : exp;
+            q = x;
+        }
+    }
+    int e10 = exp - fraction;
+    double d;
+    if (m == 0)
+        d = 0.0;
+    else if (m <= (uint64_t(1) << 53) && e10 >= -22 && e10 <= 22)
+        d = e10 < 0 ? double(m) / kExact10[-e10] : double(m) * kExact10[e10];
+    else
+        return nullptr;
+    if constexpr (sizeof(T) == sizeof(float)) {
+        if (d != 0.0) {
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            if (d < 0x1p-126 || d > 0x1.fffffep127 || (bits & 0x1fffffff) == 0x10000000)
+                return nullptr;
+        }
+    }
+    v = T(neg ? -d : d);
+    return q;
+}
 
 // The part of strtod's syntax that std::from_chars leaves out: leading white
 // space, a '+' sign and the "0x" prefix of hexadecimal numbers.  Out-of-range
@@ -85,9 +145,13 @@ template <class T> const char *Parse(const char *p, const char *end, T &v)
         if (p < end && (*p == '+' || *p == '-'))
             return nullptr;
     }
+    bool hex = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (!hex)
+        if (const char *q = ParseSimple(p, end, neg, v))
+            return q;
     T x = 0;
     std::from_chars_result r;
-    if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    if (hex) {
         if (end - p > 2 && p[2] != '-' && p[2] != '+')
             r = std::from_chars(p + 2, end, x, std::chars_format::hex);
         else
@@ -130,10 +194,16 @@ inline const char *ParseFloat(const char *p, const char *end, float &v)
 // largest double included.
 constexpr size_t kNumRoom = 330;
 
+namespace textscan_detail {
+char *FmtSciFast(char *p, double v, int prec, bool upper);
+}
+
 // Text of printf("%0.<prec>e") (or "%0.<prec>E" when upper) at p; returns
 // the end.  p must have kNumRoom bytes.  No NUL is written.
 inline char *FmtSci(char *p, double v, int prec, bool upper = false)
 {
+    if (prec >= 1 && prec <= 9 && std::isfinite(v))
+        return textscan_detail::FmtSciFast(p, v, prec, upper);
     char *e = std::to_chars(p, p + kNumRoom, v, std::chars_format::scientific, prec).ptr;
     if (upper)
         for (char *q = p; q < e; ++q)

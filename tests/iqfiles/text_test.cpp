@@ -150,6 +150,12 @@ TEST(TextNumbers, FormattingMatchesPrintfExactly)
         std::memcpy(&d, &db, 8);
         values.push_back(k % 4 ? d : std::ldexp(double(g() % 1000000) + 0.5, int(g() % 60) - 30)); // ties in fixed
     }
+    // Exact ties at the last printed digit: 8, 9 and 10 digit integers ending in 5, scaled by powers of two.
+    for (int k = 0; k < 30000; ++k) {
+        double base = double(10000000ULL * (1 + k % 3 * 10 + k % 2 * 100) + 10 * (g() % 1000000) + 5);
+        values.push_back(std::ldexp(base, int(k % 7) - 3));
+        values.push_back(-base);
+    }
     char buf[kNumRoom];
     for (double v : values) {
         ASSERT_EQ(std::string(buf, FmtSci(buf, v, 7)), Printf("%0.7e", v));
