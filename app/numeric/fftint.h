@@ -23,6 +23,7 @@ constexpr int kFirst = 8192;
 constexpr int kFusedFrom = 1 << 18;
 constexpr int kHalfRadix = (FFT_MAX_RADIX + 1) / 2;
 
+
 } // namespace kalfft
 
 struct FFTWork {
@@ -36,6 +37,8 @@ struct FFTWork {
     alignas(64) double vIm[kalfft::kHalfRadix * kalfft::kLanes];
     alignas(64) double wRe[kalfft::kHalfRadix * kalfft::kLanes];
     alignas(64) double wIm[kalfft::kHalfRadix * kalfft::kLanes];
+    // Input offsets of the digit-reversed rows of a large transform's first pass.
+    ptrdiff_t rowOffset[kalfft::kFirst];
     alignas(64) double colRe[kalfft::kFirst * kalfft::kLanes];
     alignas(64) double colIm[kalfft::kFirst * kalfft::kLanes];
     // Roots of unity e^(-2 pi i t / tabN) as hi[t >> tabShift] * lo[t & mask]:

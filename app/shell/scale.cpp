@@ -17,8 +17,8 @@ int ScalePanel(int panel)
         return 0;
     int monitor = 0, screenW = 0, screenH = 0;
     UI_TRY(GetMonitorFromPanel(panel, &monitor));
-    UI_TRY(GetMonitorAttribute(monitor, ATTR_WIDTH, &screenW));
-    UI_TRY(GetMonitorAttribute(monitor, ATTR_HEIGHT, &screenH));
+    UI_TRY(GetMonitorAttribute(monitor, ATTR_SYSTEM_MONITOR_WIDTH, &screenW));
+    UI_TRY(GetMonitorAttribute(monitor, ATTR_SYSTEM_MONITOR_HEIGHT, &screenH));
     double fh = 1.0 + 0.01 * percent * (screenW / kDesignWidth - 1.0);
     double fv = 1.0 + 0.01 * percent * (screenH / kDesignHeight - 1.0);
 

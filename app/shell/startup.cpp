@@ -13,6 +13,11 @@
 
 #include <cstdio>
 
+static void LetEventsThrough()
+{
+    ProcessSystemEvents();
+}
+
 int BuildPanels()
 {
     // Each handle is stored before it is tested, so the panels built before a
@@ -30,15 +35,12 @@ int BuildPanels()
     if ((hMen = BuildMN(hRun)) < 0)
         return -1;
     InstallCtrlCallback(hSta, ST_ABO, cbAbort, nullptr);
+    // Loads let the window live every 25000 samples (and see Abort).
+    IqSetEventHook(LetEventsThrough);
     return 0;
 }
 
 namespace {
-
-void LetEventsThrough()
-{
-    ProcessSystemEvents();
-}
 
 void ShowVersionTitle()
 {
@@ -60,8 +62,6 @@ int KalMain(int argc, char **argv)
 
     if (BuildPanels() < 0)
         return -1;
-    // Loads let the window live every 25000 samples (and see Abort).
-    IqSetEventHook(LetEventsThrough);
 
     s.Len = 0;
     DVal = 0;

@@ -59,7 +59,7 @@ TEST_F(Shell, MainPanelControlsHaveTheirIdentifiersLabelsAndKinds)
     };
     const std::vector<Row> rows = {
         {RN_MODE, 2, "IQ Source", "binary switch"}, {RN_PORT, 3, "TCP/IP Port", "numeric"},
-        {RN_CONN, 4, "Connected", "round led"},     {RN_DVAL, 5, "Data Valid", "round led"},
+        {RN_CONN, 4, "Connected", "round LED"},     {RN_DVAL, 5, "Data Valid", "round LED"},
         {RN_QUIT, 6, "__Quit", "command button"},    {RN_DECORATION, 7, "", "raised box"},
         {RN_SPEC, 8, "__Spectrum", "command button"},
     };
@@ -178,8 +178,8 @@ TEST_F(Shell, PanelsAreRescaledByTheResolutionAdjustment)
 {
     int monitor = 0, w = 0, h = 0;
     GetMonitorFromPanel(hRun, &monitor);
-    GetMonitorAttribute(monitor, ATTR_WIDTH, &w);
-    GetMonitorAttribute(monitor, ATTR_HEIGHT, &h);
+    GetMonitorAttribute(monitor, ATTR_SYSTEM_MONITOR_WIDTH, &w);
+    GetMonitorAttribute(monitor, ATTR_SYSTEM_MONITOR_HEIGHT, &h);
     ASSERT_GT(w, 0);
     SetSystemAttribute(ATTR_RESOLUTION_ADJUSTMENT, 50);
     int p = BuildDT(0);

@@ -1,4 +1,4 @@
-// The shell tests drive the real panels offscreen, with scripted pop-ups.
+// Tests of the program drive the real panels offscreen, with scripted pop-ups.
 #include "userint.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,174 @@
+#include "panelfixture.h"
+
+#include "shell/mainpanel.h"
+#include "shell/statuspanel.h"
+
+#include <fstream>
+
+namespace {
+
+Samples Ramp(int n, float offset = 0)
+{
+    Samples x;
+    for (int k = 0; k < n; ++k) {
+        x.i.push_back(offset + static_cast<float>(k % 50));
+        x.q.push_back(offset - static_cast<float>(k % 30));
+    }
+    return x;
+}
+
+void Touch(const std::string &path)
+{
+    std::ofstream(path) << "1\n";
+}
+
+using LoadPanel = PanelTest;
+
+TEST_F(LoadPanel, TypeRingSetsTheFileControlsAndInvalidatesTheData)
+{
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 0), 0);
+    EXPECT_EQ(s.Typ, 0);
+    EXPECT_EQ(Dimmed(hLod, LO_Q), 1);
+    EXPECT_EQ(Dimmed(hLod, LO_DQ), 1);
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 5), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_Q), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_DQ), 0);
+    EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(NewState, 1);
+    EXPECT_EQ(Text(hLod, LO_DI), "");
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 1);
+}
+
+TEST_F(LoadPanel, QFileIsDerivedFromAnIFile)
+{
+    Touch(Path("sig.I"));
+    Touch(Path("sig.q"));
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 5), 0);
+    ui_test::QueueFileSelect(1, Path("sig.I"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    EXPECT_EQ(std::string(s.QNam), Path("sig.q"));
+    EXPECT_EQ(Text(hLod, LO_DQ), Path("sig.q"));
+    EXPECT_EQ(QFlg, 1);
+    EXPECT_EQ(std::string(SrcDir), dir.string() + "/");
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 0) << "both files are known";
+
+    // The derived file does not exist: the user must pick it.
+    Touch(Path("lone.i"));
+    ui_test::QueueFileSelect(1, Path("lone.i"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    EXPECT_EQ(std::string(s.QNam), "");
+    EXPECT_EQ(QFlg, 0);
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 1);
+    ui_test::QueueFileSelect(1, Path("sig.q"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_Q), 0);
+    EXPECT_EQ(QFlg, 1);
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 0);
+}
+
+TEST_F(LoadPanel, NoDerivationForSpwAdsSingleOrTwoDots)
+{
+    Touch(Path("a.i"));
+    Touch(Path("a.q"));
+    for (int typ : {11, 14}) {
+        SCOPED_TRACE(typ);
+        ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, typ), 0);
+        std::snprintf(s.QNam, sizeof s.QNam, "%s", Path("other.ascsig").c_str());
+        ui_test::QueueFileSelect(1, Path("a.i"));
+        ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+        // Not derived; the name it had names no file, so it is emptied.
+        EXPECT_EQ(std::string(s.QNam), "");
+        EXPECT_EQ(QFlg, 0);
+    }
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 5), 0);
+    std::snprintf(s.QNam, sizeof s.QNam, "kept");
+    ui_test::QueueFileSelect(1, Path("x.old.i"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    EXPECT_EQ(std::string(s.QNam), "kept");
+    EXPECT_EQ(QFlg, 0);
+}
+
+TEST_F(LoadPanel, CancelledDialogChangesNothing)
+{
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 0), 0);
+    ui_test::QueueFileSelect(0, "");
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    EXPECT_EQ(IFlg, 0);
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 1);
+}
+
+TEST_F(LoadPanel, LoadShowsCountRateAndLamp)
+{
+    ASSERT_EQ(Write(0, Path("a.ibn"), "", Ramp(300), 2.5e6f), 0);
+    ASSERT_EQ(Write(22, Path("b.kal"), "", Ramp(200)), 0);
+    SetCtrlVal(hLod, LO_FRQ, 1000.0);
+
+    // KAL stores no rate: the typed one stays while nothing set one.
+    LoadThroughPanel(22, Path("b.kal"), "");
+    EXPECT_EQ(DVal, 1);
+    EXPECT_EQ(s.Len, 200);
+    EXPECT_FLOAT_EQ(SRat, 1000.0f);
+    int count = 0, lamp = 0;
+    GetCtrlVal(hLod, LO_CNT, &count);
+    GetCtrlVal(hRun, RN_DVAL, &lamp);
+    EXPECT_EQ(count, 200);
+    EXPECT_EQ(lamp, 1);
+    EXPECT_EQ(Dimmed(hRun, RN_SPEC), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1) << "only UInt16 data goes to the generator";
+
+    LoadThroughPanel(0, Path("a.ibn"), "");
+    EXPECT_FLOAT_EQ(SRat, 2.5e6f);
+    float shown = 0;
+    GetCtrlVal(hLod, LO_FRQ, &shown);
+    EXPECT_FLOAT_EQ(shown, 2.5e6f);
+
+    // A format change invalidates the data everywhere.
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 22), 0);
+    GetCtrlVal(hLod, LO_CNT, &count);
+    GetCtrlVal(hRun, RN_DVAL, &lamp);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(lamp, 0);
+    EXPECT_EQ(Dimmed(hRun, RN_SPEC), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    EXPECT_FALSE(ui_test::PanelVisible(hSta));
+}
+
+TEST_F(LoadPanel, TopazTransferIsOfferedAfterAGoodUInt16Load)
+{
+    std::ofstream(Path("w.i")) << "1\n2\n65535\n";
+    std::ofstream(Path("w.q")) << "4\n5\n0\n";
+    LoadThroughPanel(20, Path("w.i"), Path("w.q"));
+    EXPECT_EQ(DVal, 1);
+    EXPECT_EQ(s.Len, 3);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_ADR), 0);
+
+    // A failed load withdraws the offer and says so.
+    fs::remove(Path("w.q"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_LOAD), 0);
+    EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+}
+
+TEST_F(LoadPanel, AbortStopsARunningLoadAndBlocksOtherCommits)
+{
+    ASSERT_EQ(Write(22, Path("big.kal"), "", Ramp(200000)), 0);
+    ChooseLoad(22, Path("big.kal"), "");
+    bool typeIgnored = false;
+    ui_test::Post([&] {
+        // Mid-load: a format change must not touch the record being filled.
+        ui_test::UserSetVal(hLod, LO_TYP, 0);
+        typeIgnored = s.Typ == 22;
+        ui_test::UserClick(hSta, ST_ABO);
+    });
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_LOAD), 0);
+    EXPECT_TRUE(typeIgnored);
+    EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(s.I, nullptr);
+    EXPECT_EQ(EscFlg, 0);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+}
+
+}  // namespace

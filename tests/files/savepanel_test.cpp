@@ -1,0 +1,153 @@
+#include "panelfixture.h"
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+
+namespace {
+
+Samples Seq(std::initializer_list<float> v)
+{
+    return {std::vector<float>(v), std::vector<float>(v)};
+}
+
+std::string Bytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+using SavePanel = PanelTest;
+
+TEST_F(SavePanel, SaveIsUsableOnceDataAndDestinationAreThere)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    // The Load panel's chosen-file flag already counts for a one-file format.
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 0);
+
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_TYP, 5), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_Q), 0);
+    ui_test::QueueFileSelect(VAL_NEW_FILE_SELECTED, Path("out.i"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    // A derived ".q" name counts as chosen even before it exists.
+    EXPECT_EQ(std::string(d.QNam), Path("out.q"));
+    EXPECT_EQ(QFlg, 1);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "nothing to append to yet";
+
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    Samples back = Read(5, Path("out.i"), Path("out.q"));
+    EXPECT_EQ(back.i, std::vector<float>({1, 2, 3}));
+
+    // Both files exist now: append becomes possible.
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("out.i"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 0);
+}
+
+TEST_F(SavePanel, GuardSamplesPrecedeTheData)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3, 4, 5})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(22, Path("out.kal"), "");
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_CNT, 3), 0);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    Samples back = Read(22, Path("out.kal"), "");
+    EXPECT_EQ(back.i, std::vector<float>({3, 4, 5, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(back.q, back.i);
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(d.I, nullptr) << "the destination arrays live only during the save";
+}
+
+TEST_F(SavePanel, AppendAddsGuardAndDataAfterTheOldSamples)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    ASSERT_EQ(Write(22, Path("old.kal"), "", Seq({9, 8, 7, 6})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(22, Path("old.kal"), "");
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_CNT, 2), 0);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_APP), 0);
+    Samples back = Read(22, Path("old.kal"), "");
+    EXPECT_EQ(back.i, std::vector<float>({9, 8, 7, 6, 2, 3, 1, 2, 3}));
+}
+
+TEST_F(SavePanel, FailedAppendWritesNothing)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    std::ofstream(Path("old.sig")) << "this is no SPW file\n";
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(13, Path("old.sig"), "");
+    std::string before = Bytes(Path("old.sig"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_APP), 0);
+    EXPECT_EQ(Bytes(Path("old.sig")), before);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: Array not created.");
+}
+
+TEST_F(SavePanel, MoreGuardSamplesThanDataIsRefused)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(22, Path("out.kal"), "");
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_CNT, 4), 0);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    EXPECT_FALSE(fs::exists(Path("out.kal")));
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_NE(MessageTexts().back().find("guard samples (4)"), std::string::npos)
+        << MessageTexts().back();
+}
+
+TEST_F(SavePanel, FailedWriteIsReportedAndKeepsTheOldFile)
+{
+    std::vector<float> many(100000, 0.25f);
+    ASSERT_EQ(Write(22, Path("in.kal"), "", {many, many}), 0);
+    ASSERT_EQ(Write(22, Path("old.kal"), "", Seq({9, 8})), 0);
+    std::string before = Bytes(Path("old.kal"));
+    LoadThroughPanel(22, Path("in.kal"), "");
+
+    // A destination folder that does not exist.
+    ChooseSave(22, Path("missing/out.kal"), "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.");
+
+    // A disk that fills up in the middle of the write (a file size limit
+    // binds root as well).
+    ChooseSave(22, Path("old.kal"), "");
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    ui_test::UserClick(hSav, SA_SAV);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.");
+    EXPECT_EQ(Bytes(Path("old.kal")), before);
+    for (const auto &entry : fs::directory_iterator(dir))
+        EXPECT_TRUE(entry.path().filename() == "in.kal" || entry.path().filename() == "old.kal")
+            << "left behind: " << entry.path();
+}
+
+TEST_F(SavePanel, ZeroSamplesGiveAValidEmptyFile)
+{
+    s.Len = 0;
+    DVal = 1;
+    IFlg = 1;
+    for (int typ : {0, 1, 4, 8, 13, 16, 19, 22}) {
+        SCOPED_TRACE(typ);
+        std::string i = Path("empty" + std::to_string(typ) + "_i"), q = Path("empty" + std::to_string(typ) + "_q");
+        ChooseSave(typ, i, q);
+        ASSERT_EQ(SaveDatFile(), 0);
+        int status = -99;
+        Samples back = Read(typ, i, q, &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(back.i.empty());
+    }
+}
+
+}  // namespace
