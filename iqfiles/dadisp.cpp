@@ -149,11 +149,14 @@ int SaveDDspMix(IqRec rec)
     SafeOut out(rec.INam);
     if (!WriteHeader(out, "DATASET i_q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL i, q\n", rec))
         return -1;
-    TextBuf t(out);
-    for (int k = 0; k < rec.Len; ++k)
-        if (!t.sci(rec.I[k], 7) || !t.ch(' ') || !t.sci(rec.Q[k], 7) || !t.ch('\n'))
-            return -1;
-    if (!t.flush() || out.commit() != 0)
+    bool ok = WriteLines(out, rec.Len, 40, [&](char *p, int k) {
+        p = FmtSci(p, rec.I[k], 7);
+        *p++ = ' ';
+        p = FmtSci(p, rec.Q[k], 7);
+        *p++ = '\n';
+        return p;
+    });
+    if (!ok || out.commit() != 0)
         return -1;
     return 0;
 }

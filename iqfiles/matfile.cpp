@@ -41,6 +41,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -538,9 +539,10 @@ long long MatFileSize(int nvars, int len)
 }
 
 // Writes the given channels as 1 x len double variables into out's
-// temporary file.  scratch holds len doubles and is reused per channel.
+// temporary file.  scratch holds len doubles and is reused per channel (it
+// is left uninitialised: every element is written before libmatio reads it).
 bool WriteVars(MatOut &out, const char *const names[], const float *const chans[], int nvars,
-               int len, std::vector<double> &scratch)
+               int len, double *scratch)
 {
     if (!out.tmp())
         return false;
@@ -551,9 +553,9 @@ bool WriteVars(MatOut &out, const char *const names[], const float *const chans[
     bool ok = true;
     size_t dims[2] = {1, size_t(len)};
     for (int k = 0; k < nvars && ok; ++k) {
-        std::copy(chans[k], chans[k] + len, scratch.begin());
+        std::copy(chans[k], chans[k] + len, scratch);
         matvar_t *v = Mat_VarCreate(names[k], MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
-                                    len ? scratch.data() : nullptr, MAT_F_DONT_COPY_DATA);
+                                    len ? scratch : nullptr, MAT_F_DONT_COPY_DATA);
         ok = v && Mat_VarWrite(mat, v, MAT_COMPRESSION_NONE) == 0;
         if (v)
             Mat_VarFree(v);
@@ -595,12 +597,14 @@ extern "C" int SaveMLabSgl(IqRec rec)
 {
     if (!Writable(rec) || rec.QNam[0] == '\0')
         return -1;
-    std::vector<double> scratch(size_t(rec.Len));
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[size_t(rec.Len) + 1]);
+    if (!scratch)
+        return -1;
     static const char *const nameI[] = {"I"}, *const nameQ[] = {"Q"};
     const float *const chanI[] = {rec.I}, *const chanQ[] = {rec.Q};
     MatOut outI(rec.INam), outQ(rec.QNam);
-    if (!WriteVars(outI, nameI, chanI, 1, rec.Len, scratch) ||
-        !WriteVars(outQ, nameQ, chanQ, 1, rec.Len, scratch))
+    if (!WriteVars(outI, nameI, chanI, 1, rec.Len, scratch.get()) ||
+        !WriteVars(outQ, nameQ, chanQ, 1, rec.Len, scratch.get()))
         return -1;
     return outI.commit() == 0 && outQ.commit() == 0 ? 0 : -1;
 }
@@ -609,11 +613,13 @@ extern "C" int SaveMLabMix(IqRec rec)
 {
     if (!Writable(rec))
         return -1;
-    std::vector<double> scratch(size_t(rec.Len));
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[size_t(rec.Len) + 1]);
+    if (!scratch)
+        return -1;
     static const char *const names[] = {"I", "Q"};
     const float *const chans[] = {rec.I, rec.Q};
     MatOut out(rec.INam);
-    if (!WriteVars(out, names, chans, 2, rec.Len, scratch))
+    if (!WriteVars(out, names, chans, 2, rec.Len, scratch.get()))
         return -1;
     return out.commit();
 }

@@ -75,6 +75,53 @@ int LoadCsapSgl(IqRec *rec)
     return EndLoad(rec, 0);
 }
 
+// Position just after the first LF at or after offset from, or -1.  The
+// file is left at its start.
+static long long LineStartAfter(FILE *fp, long long from)
+{
+    long long at = -1;
+    if (std::fseek(fp, long(from), SEEK_SET) == 0) {
+        char buf[4096];
+        for (long long pos = from; at < 0;) {
+            size_t got = std::fread(buf, 1, sizeof buf, fp);
+            if (got == 0)
+                break;
+            if (const void *lf = std::memchr(buf, '\n', got))
+                at = pos + (static_cast<const char *>(lf) - buf) + 1;
+            pos += (long long)got;
+        }
+    }
+    std::rewind(fp);
+    return at;
+}
+
+// Every number of the file in order.  A large file is read as two parts on
+// two threads, split at a line end so that no line is cut.
+static void CollectFile(InFile &f, const char *path, std::vector<float> &first, std::vector<float> &second)
+{
+    long long split = f.size >= (1 << 20) ? LineStartAfter(f.fp, f.size / 2) : -1;
+    FILE *other = split > 0 && split < f.size ? std::fopen(path, "rb") : nullptr;
+    if (!other || std::fseek(other, long(split), SEEK_SET) != 0) {
+        if (other)
+            std::fclose(other);
+        LineReader in(f.fp);
+        CollectValues(in, first);
+        return;
+    }
+    BothOf(
+        [&] {
+            LineReader in(f.fp, size_t(1) << 20, split);
+            CollectValues(in, first);
+            return true;
+        },
+        [&] {
+            LineReader in(other);
+            CollectValues(in, second);
+            return true;
+        });
+    std::fclose(other);
+}
+
 // Numbers alternate I, Q, I, Q regardless of line breaks; an unpaired last
 // number is ignored.
 int LoadCsapMix(IqRec *rec)
@@ -82,13 +129,18 @@ int LoadCsapMix(IqRec *rec)
     InFile f(rec->INam);
     if (!f.fp)
         return EarlyFail(IQ_ERR_OPEN1);
-    LineReader in(f.fp);
-    int n = 0;
-    if (int st = MCadRd(in, true, &n, true, false, rec, 0))
-        return EarlyFail(st);
-    if (int st = AllocIq(rec, n))
+    std::vector<float> a, b;
+    CollectFile(f, rec->INam, a, b);
+    long long pairs = (long long)(a.size() + b.size()) / 2;
+    if (pairs > INT_MAX)
+        return EarlyFail(IQ_ERR_ALLOC_I);
+    if (int st = AllocIq(rec, int(pairs)))
         return EndLoad(rec, st);
-    MCadRd(in, false, &rec->Len, true, false, rec, n);
+    auto at = [&](long long j) { return j < (long long)a.size() ? a[size_t(j)] : b[size_t(j - (long long)a.size())]; };
+    for (long long k = 0; k < pairs; ++k) {
+        rec->I[k] = at(2 * k);
+        rec->Q[k] = at(2 * k + 1);
+    }
     return EndLoad(rec, 0);
 }
 
@@ -151,11 +203,14 @@ int SaveMCadMix(IqRec rec)
     if (!Writable(rec))
         return -1;
     SafeOut out(rec.INam);
-    TextBuf t(out);
-    for (int k = 0; k < rec.Len; ++k)
-        if (!t.sci(rec.I[k], 7) || !t.ch(' ') || !t.sci(rec.Q[k], 7) || !t.ch('\n'))
-            return -1;
-    if (!t.flush() || out.commit() != 0)
+    bool ok = WriteLines(out, rec.Len, 40, [&](char *p, int k) {
+        p = FmtSci(p, rec.I[k], 7);
+        *p++ = ' ';
+        p = FmtSci(p, rec.Q[k], 7);
+        *p++ = '\n';
+        return p;
+    });
+    if (!ok || out.commit() != 0)
         return -1;
     return 0;
 }

@@ -10,6 +10,11 @@
 
 LineReader::LineReader(FILE *fp, size_t chunk) : fp_(fp), buf_(chunk + 1), cap_(chunk) {}
 
+LineReader::LineReader(FILE *fp, size_t chunk, long long limit) : LineReader(fp, chunk)
+{
+    left_ = limit < 0 ? 0 : limit;
+}
+
 // Moves the unread rest to the front and reads more after it, doubling the
 // buffer when a single line fills all of it.
 bool LineReader::refill()
@@ -25,7 +30,12 @@ bool LineReader::refill()
         cap_ *= 2;
         buf_.resize(cap_ + 1);
     }
-    size_t got = std::fread(buf_.data() + len_, 1, cap_ - len_, fp_);
+    size_t want = cap_ - len_;
+    if (left_ >= 0 && (long long)want > left_)
+        want = size_t(left_);
+    size_t got = want ? std::fread(buf_.data() + len_, 1, want, fp_) : 0;
+    if (left_ >= 0)
+        left_ -= (long long)got;
     len_ += got;
     if (got == 0) {
         eof_ = true;
@@ -345,8 +355,7 @@ void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
     char *b, *e;
     for (int k = 0; k < n && in.next(b, e); ++k) {
         int m = 0;
-        EachNumber(b, e, [&](char *q) {
-            float v = ScanNum(q, e);
+        ForEachValue(b, e, [&](float v) {
             if (mixed && (m++ & 1))
                 rec->Q[k] = v;
             else
@@ -354,6 +363,13 @@ void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
             return true;
         });
     }
+}
+
+void CollectValues(LineReader &in, std::vector<float> &out)
+{
+    char *b, *e;
+    while (in.next(b, e))
+        ForEachValue(b, e, [&](float v) { return out.push_back(v), true; });
 }
 
 int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap)
@@ -370,8 +386,7 @@ int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, 
     } else {
         bool more = cap > 0;
         while (more && in.next(b, e)) {
-            more = EachNumber(b, e, [&](char *q) {
-                float v = ScanNum(q, e);
+            more = ForEachValue(b, e, [&](float v) {
                 if (!mixed)
                     a[cnt++] = v;
                 else if (!second)

@@ -32,6 +32,9 @@
 class LineReader {
 public:
     explicit LineReader(FILE *fp, size_t chunk = size_t(1) << 20);
+    // Reads at most limit bytes from the file's current position: one part
+    // of a file that several threads read at once.
+    LineReader(FILE *fp, size_t chunk, long long limit);
     LineReader(const LineReader &) = delete;
     LineReader &operator=(const LineReader &) = delete;
 
@@ -55,6 +58,7 @@ private:
     FILE *fp_;
     std::vector<char> buf_; // one spare byte beyond cap_ for the NUL of a last line
     size_t cap_;
+    long long left_ = -1; // bytes still allowed to be read, -1 without limit
     size_t pos_ = 0; // first byte not yet handed out
     size_t len_ = 0; // end of valid data
     bool eof_ = false;
@@ -301,6 +305,30 @@ inline float ScanNum(const char *p, const char *end)
     return float(v);
 }
 
+// Calls f(value) for every number of the line [b, e), converted as ScanNum
+// does (and rewriting 'j' as AfterJunk does); stops early when f returns false.
+template <class F> bool ForEachValue(char *b, char *e, F f)
+{
+    for (char *q = AfterJunk(b, b, e); q;) {
+        double v = 0;
+        const char *after = ParseDouble(q, e, v);
+        if (textscan_detail::IsCSpace(*q)) // strtod skipped white space that is no separator here
+            after = nullptr;
+        if (!f(float(v)))
+            return false;
+        // The characters of a converted number hold no separator and no 'j',
+        // so the search for the next one can start where the number ended.
+        q = AfterData(after ? const_cast<char *>(after) : q, e);
+        if (q)
+            q = AfterJunk(b, q, e);
+    }
+    return true;
+}
+
+// Every number of the file from the reader's position, in order, as the
+// free-form readers see them.
+void CollectValues(LineReader &in, std::vector<float> &out);
+
 // Reads n lines into slot k = 0..n-1 of I (Q when qflag): every number of a
 // line is stored in the same slot, so the last one wins; with mixed set the
 // numbers of a line alternate between I[k] and Q[k].  A line without numbers,
@@ -370,6 +398,30 @@ int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)
 // Runs a() here and b() on a second thread (or after a() when no thread can
 // be started); true when both returned true.
 bool BothOf(const std::function<bool()> &a, const std::function<bool()> &b);
+
+// Writes n text lines, line(p, k) putting the text of line k at p (at most
+// maxLine bytes) and returning its end.  The lines are formatted in blocks on
+// two threads and written in order.  False when a write fails.
+template <class Line> bool WriteLines(SafeOut &out, int n, size_t maxLine, Line line)
+{
+    constexpr int kBlock = 1 << 16;
+    std::vector<char> a(kBlock * maxLine + kNumRoom), b(kBlock * maxLine + kNumRoom);
+    auto fill = [&](std::vector<char> &buf, int first) {
+        char *p = buf.data();
+        for (int k = first, last = std::min(n, first + kBlock); k < last; ++k)
+            p = line(p, k);
+        return size_t(p - buf.data());
+    };
+    for (int first = 0; first < n; first += 2 * kBlock) {
+        size_t na = 0, nb = 0;
+        bool two = n - first > kBlock;
+        BothOf([&] { return na = fill(a, first), true; },
+               [&] { return nb = two ? fill(b, first + kBlock) : 0, true; });
+        if (!out.write(a.data(), na) || !out.write(b.data(), nb))
+            return false;
+    }
+    return out.ok();
+}
 
 // A text writer's record check: a negative count, or arrays missing behind a
 // positive one, cannot be written.

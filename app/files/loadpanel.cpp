@@ -59,7 +59,7 @@ int BuildNumerics(int p)
     UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_MIN_VALUE, 0.0));
     UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_MAX_VALUE, 2147480000.0));
     UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_INCR_VALUE, 1.0));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_PRECISION, 1));
+    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_PRECISION, 0));
     UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_DEFAULT_VALUE, 100000000.0));
     UI_TRY(DefaultCtrl(p, LO_FRQ));
 

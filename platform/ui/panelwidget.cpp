@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QMenuBar>
 
+#include <algorithm>
+
 namespace kui {
 
 PanelWidget::PanelWidget(int handle, QWidget *parent)
@@ -22,13 +24,17 @@ void PanelWidget::attachMenuBar(QMenuBar *bar)
     const QRect g = contentGeometry();
     bar_ = bar;
     bar_->setParent(this);
+    // Fixed once: the bar's size hint grows as menus are added, and the
+    // panel's area must not shrink under it.
+    barHeight_ = std::max(bar_->sizeHint().height(), bar_->fontMetrics().height() + 10);
+    bar_->setFixedHeight(barHeight_);
     bar_->show();
     setContentGeometry(g.top(), g.left(), g.height(), g.width());
 }
 
 int PanelWidget::menuBarHeight() const
 {
-    return bar_ ? bar_->sizeHint().height() : 0;
+    return bar_ ? barHeight_ : 0;
 }
 
 void PanelWidget::setContentGeometry(int top, int left, int height, int width)

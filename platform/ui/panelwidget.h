@@ -32,6 +32,7 @@ private:
     int handle_;
     QWidget *content_;
     QMenuBar *bar_ = nullptr;
+    int barHeight_ = 0;
 };
 
 }  // namespace kui
