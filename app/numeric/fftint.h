@@ -17,10 +17,11 @@ constexpr int kLanes = 8;
 constexpr int kBlock = 32768;
 // Later stages run on gathered columns of at most kRows rows of kLanes.
 constexpr int kRows = 4096;
-// Large transforms do the digit reversal inside their first pass, on kLanes
-// blocks of at most kFirst points at once (sized for the level-2 cache).
+// All but the smallest transforms do the digit reversal inside their first
+// pass, on kLanes blocks of at most kFirst points at once (sized for the
+// level-2 cache).
 constexpr int kFirst = 8192;
-constexpr int kFusedFrom = 1 << 18;
+constexpr int kFusedFrom = 256;
 constexpr int kHalfRadix = (FFT_MAX_RADIX + 1) / 2;
 
 

@@ -227,7 +227,10 @@ void PlanPasses(Plan &plan)
     int k = blockEnd(kalfft::kBlock);
     plan.tailStart = 0;
     if (plan.n >= kalfft::kFusedFrom) {
+        // Leave at least kLanes points of tail for the lanes.
         int first = blockEnd(kalfft::kFirst);
+        while (first > 1 && plan.remain[first] < kalfft::kLanes)
+            --first;
         if (first < plan.m && plan.remain[first] >= kalfft::kLanes) {
             k = first;
             int t = plan.m;
