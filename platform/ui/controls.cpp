@@ -250,9 +250,13 @@ void PlaceCtrl(Ctrl &c)
         if (h > w) {
             on->move(c.left + w + 4, c.top);
             off->move(c.left + w + 4, c.top + h - off->height());
-        } else {
-            off->move(std::max(0, c.left - off->width() - 4), c.top + (h - off->height()) / 2);
+        } else if (c.left >= off->width() + 4) {
+            off->move(c.left - off->width() - 4, c.top + (h - off->height()) / 2);
             on->move(c.left + w + 4, c.top + (h - on->height()) / 2);
+        } else {
+            // No room on the left: both texts under the switch's two ends.
+            off->move(c.left, c.top + h + 1);
+            on->move(std::max(c.left + off->width() + 4, c.left + w - on->width()), c.top + h + 1);
         }
     }
 }

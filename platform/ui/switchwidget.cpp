@@ -50,6 +50,12 @@ void SwitchWidget::paintEvent(QPaintEvent *)
     }
 }
 
+// Taking the press makes the release come here, not to the panel.
+void SwitchWidget::mousePressEvent(QMouseEvent *e)
+{
+    e->setAccepted(e->button() == Qt::LeftButton);
+}
+
 void SwitchWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     if (e->button() != Qt::LeftButton || !rect().contains(e->position().toPoint()))
