@@ -79,7 +79,7 @@ static long long CountLF(const char *p, const char *e)
         std::memcpy(&x, p, 8);
         x ^= lf; // LF bytes become 0
         uint64_t nz = (((x & lo7) + lo7) | x) & ~lo7; // high bit set for every non-zero byte
-        n += 8 - __builtin_popcountll(nz);
+        n += 8 - (long long)(((nz >> 7) * 0x0101010101010101ULL) >> 56); // adds up the eight 0/1 bytes
     }
     for (; p < e; ++p)
         n += *p == '\n';

@@ -569,3 +569,45 @@ TEST(TextFormats, FailedSaveKeepsTheOldFiles)
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Get(d / "old.q").substr(0, 20), "length_of_symbol:10\n");
 }
+
+// Large files are read in two parts and written in blocks on two threads;
+// the result must not show where the parts meet.
+TEST(TextFormats, LargeFilesLoadAndSaveLikeSmallOnes)
+{
+    Dir d;
+    std::mt19937 g(11);
+    std::vector<float> nums;
+    std::string text;
+    while (text.size() < 3000000) {
+        int perLine = int(g() % 5); // 0..4 numbers, so pairs run across lines
+        for (int k = 0; k < perLine; ++k) {
+            float v = float(int(g() % 2000000) - 1000000) / 64.0f;
+            nums.push_back(v);
+            text += (k ? (g() % 2 ? "," : "\t") : "") + Printf("%.9g", v);
+        }
+        text += g() % 7 == 0 ? " % remark 1 2 3\r\n" : "\n";
+    }
+    Put(d / "big.asc", text);
+    IqRec r = Rec(2, d / "big.asc");
+    ASSERT_EQ(LoadDatFile(&r), 0);
+    ASSERT_EQ(r.Len, int(nums.size() / 2));
+    for (int k = 0; k < r.Len; ++k) {
+        ASSERT_EQ(r.I[k], nums[2 * k]) << k;
+        ASSERT_EQ(r.Q[k], nums[2 * k + 1]) << k;
+    }
+    FreeIqRec(&r);
+
+    Data x = Random(300001, 5);
+    ASSERT_EQ(SaveMCadMix(x.rec(2, d / "big.asc")), 0);
+    ASSERT_EQ(SaveDDspMix(x.rec(8, d / "big.dsp")), 0);
+    for (auto [typ, name] : {std::pair{2, "big.asc"}, {8, "big.dsp"}}) {
+        r = Rec(typ, d / name);
+        ASSERT_EQ(LoadDatFile(&r), 0);
+        ExpectLoaded(r, x);
+        FreeIqRec(&r);
+    }
+    std::string body = Get(d / "big.asc");
+    EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 300001);
+    std::string last = Printf("%0.7e", x.i.back()) + " " + Printf("%0.7e", x.q.back()) + "\n";
+    EXPECT_EQ(body.substr(body.size() - last.size() - 1), "\n" + last);
+}
