@@ -301,6 +301,8 @@ int NewCtrl(int panel, int kind, const char *label, int top, int left)
         c->label->show();
     for (auto &e : c->extras)
         e->show();
+    const int id = c->id;
     p->ctrls.push_back(std::move(c));
-    return static_cast<int>(p->ctrls.size()) + 1;
+    p->tabOrder.push_back(id);
+    return id;
 }

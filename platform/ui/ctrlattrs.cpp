@@ -81,7 +81,7 @@ int SetIntAttr(Ctrl &c, int attr, int value)
     case ATTR_HEIGHT: c.height = value; return 0;
     case ATTR_TOP: c.top = value; return 0;
     case ATTR_LEFT: c.left = value; return 0;
-    case ATTR_CTRL_TAB_POSITION: c.tabPos = value; return 0;
+    case ATTR_CTRL_TAB_POSITION: return SetTabPosition(*FindPanel(c.panel), c.id, value);
     case ATTR_LABEL_POSITION:
         if (value < VAL_LABEL_AUTO || value > VAL_LABEL_RIGHT)
             return UIEInvalidValue;
@@ -151,7 +151,7 @@ int GetIntAttr(const Ctrl &c, int attr, int *v)
     case ATTR_HEIGHT: *v = c.body ? c.body->height() : c.height; return 0;
     case ATTR_TOP: *v = c.top; return 0;
     case ATTR_LEFT: *v = c.left; return 0;
-    case ATTR_CTRL_TAB_POSITION: *v = c.tabPos; return 0;
+    case ATTR_CTRL_TAB_POSITION: *v = TabPosition(*FindPanel(c.panel), c.id); return 0;
     case ATTR_ZPLANE_POSITION: *v = c.zPlane; return 0;
     case ATTR_MAX_ENTRY_LENGTH: *v = c.maxLen; return 0;
     case ATTR_LABEL_POSITION: *v = c.labelPos; return 0;

@@ -58,7 +58,7 @@ struct Ctrl {
     bool dimmed = false, visible = true;
     int mode = VAL_HOT;
     int top = 0, left = 0, width = 0, height = 0;
-    int tabPos = 0, zPlane = 0, textColor = VAL_BLACK, textBg = VAL_TRANSPARENT;
+    int zPlane = 0, textColor = VAL_BLACK, textBg = VAL_TRANSPARENT;
     int pointSize = 0, fillColor = VAL_RED, buttonColor = -1, maxLen = 0;
     int labelPos = VAL_LABEL_AUTO;
 };
@@ -73,6 +73,7 @@ struct Panel {
     int menuBar = 0;
     bool dimmed = false;
     std::vector<std::unique_ptr<Ctrl>> ctrls;   // index = id - 2
+    std::vector<int> tabOrder;                 // control ids in the order Tab visits them
 };
 
 struct MenuEntry {
@@ -126,6 +127,8 @@ bool NumberOf(const Ctrl &c, double *v);
 bool CopyOut(const std::string &s, char *out, size_t cap);
 
 void RaiseMainWindow();
+int SetTabPosition(Panel &p, int ctrl, int pos);
+int TabPosition(const Panel &p, int ctrl);
 void ApplyPanelStyle();
 
 }  // namespace kui
