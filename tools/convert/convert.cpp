@@ -25,8 +25,9 @@ constexpr int kStep = 25000; // samples between two calls of the event hook
 
 // ---------------------------------------------------------------------------
 // Progress on a terminal.  The library calls the hook every 25000 samples of
-// a channel without saying how far it is, so the display counts samples and
-// turns a spinner; it appears only when a load takes long enough to notice.
+// a channel without saying how far it is, so the display names the file at
+// once and then counts values and turns a spinner (readers that scan text
+// without the hook show just the name).
 
 struct Progress {
     FILE *err = nullptr;
@@ -34,7 +35,7 @@ struct Progress {
     std::string label;
     long long ticks = 0;
     bool shown = false;
-    std::chrono::steady_clock::time_point start, last;
+    std::chrono::steady_clock::time_point last;
 };
 Progress g_progress;
 
@@ -45,8 +46,7 @@ void ProgressTick()
     if (!p.tty)
         return;
     auto now = std::chrono::steady_clock::now();
-    if (now - p.start < std::chrono::milliseconds(300) ||
-        (p.shown && now - p.last < std::chrono::milliseconds(100)))
+    if (now - p.last < std::chrono::milliseconds(100))
         return;
     static const char spin[] = "|/-\\";
     fprintf(p.err, "\r%s %c %.1f M values", p.label.c_str(), spin[p.ticks % 4],
@@ -56,7 +56,7 @@ void ProgressTick()
     p.last = now;
 }
 
-void ProgressStart(FILE *err, const std::string &label, bool showNow)
+void ProgressStart(FILE *err, const std::string &label)
 {
     Progress &p = g_progress;
     p.err = err;
@@ -64,8 +64,8 @@ void ProgressStart(FILE *err, const std::string &label, bool showNow)
     p.label = label;
     p.ticks = 0;
     p.shown = false;
-    p.start = p.last = std::chrono::steady_clock::now();
-    if (p.tty && showNow) {
+    p.last = std::chrono::steady_clock::now();
+    if (p.tty) {
         fprintf(err, "\r%s ...", label.c_str());
         fflush(err);
         p.shown = true;
@@ -179,7 +179,7 @@ int Load(IqLoader load, int typ, const std::vector<std::string> &paths, Rec &rec
         return Fail(err, Join(paths), "path too long");
     rec.r.Typ = typ;
     rec.r.Rat = NAN; // readers that find no rate leave it as it is
-    ProgressStart(err, std::string(verb) + " " + Join(paths), false);
+    ProgressStart(err, std::string(verb) + " " + Join(paths));
     EscFlg = 0;
     int st;
     {
@@ -251,7 +251,7 @@ int Convert(const Options &opt, FILE *err)
         return Fail(err, Join(opt.outputs), "too many samples for one record");
     FreeIqRec(&in.r);
     FreeIqRec(&old.r);
-    ProgressStart(err, "writing " + Join(opt.outputs), true);
+    ProgressStart(err, "writing " + Join(opt.outputs));
     int wr;
     {
         BlockSignals hold;
