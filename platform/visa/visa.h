@@ -196,8 +196,16 @@ ViStatus viClose(ViObject vi);
 ViStatus viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value);
 ViStatus viGetAttribute(ViObject vi, ViAttr attr, void *value);
 ViStatus viSetBuf(ViSession vi, ViUInt16 mask, ViUInt32 size);
+/* Raw read of exactly count bytes (line feeds inside binary data do not end
+ * it); VI_SUCCESS_MAX_CNT, a positive completion code, when all came.  A
+ * time-out (VI_ATTR_TMO_VALUE, counted while no data arrives) gives
+ * VI_ERROR_TMO and a closed connection VI_ERROR_CONN_LOST; retCount tells
+ * how much arrived before either. */
 ViStatus viRead(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 retCount);
 ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt32 retCount);
+/* Device clear: the instrument's unread reply is discarded (through the
+ * gateway with a Selected Device Clear; on a raw socket by reading until the
+ * line is quiet), so that the next exchange starts clean. */
 ViStatus viClear(ViSession vi);
 ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode);
 ViStatus viStatusDesc(ViObject vi, ViStatus status, ViChar desc[]);

@@ -1,0 +1,158 @@
+// Capture rate of the largest Jasper trace (16,776,704 samples, 134 MB)
+// from kalmira-sim over loopback, read the way the acquisition reads it
+// (block header, then 2 MiB chunks, each float divided by the scale), beside
+// a plain loopback TCP copy of the same byte count in the same run.  The
+// gap between the two is what the VISA layer and the simulator cost.
+#include "visa.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kSamples = 16776704;
+constexpr int64_t kBytes = kSamples * 8;
+constexpr int64_t kChunk = 524288;
+
+std::string simPath() {
+    if (const char *env = std::getenv("KALMIRA_SIM")) return env;
+    char exe[4096] = {};
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string("./x");
+    return dir.substr(0, dir.rfind('/')) + "/kalmira-sim";
+}
+
+// kalmira-sim with one Jasper on a free port, for the whole run.
+struct Sim {
+    pid_t pid = -1;
+    int port = -1;
+    Sim() {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        std::string path = simPath();
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::execl(path.c_str(), path.c_str(), "--analyzer", "jasper", "--port", "0", "--rlev", "0", (char *)nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        char buf[256];
+        pollfd p{out[0], POLLIN, 0};
+        while (text.find("ready") == std::string::npos && ::poll(&p, 1, 10000) > 0) {
+            ssize_t r = ::read(out[0], buf, sizeof buf);
+            if (r <= 0) break;
+            text.append(buf, size_t(r));
+        }
+        ::close(out[0]);
+        size_t colon = text.find(':');
+        if (colon != std::string::npos) port = std::atoi(text.c_str() + colon + 1);
+    }
+    ~Sim() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// One capture as the acquisition does it; false when anything failed.
+bool capture(ViSession vi, std::vector<float> &I, std::vector<float> &Q, std::vector<float> &work, float fkt) {
+    if (viPrintf(vi, "TRAC:IQ:DATA?\n") != VI_SUCCESS) return false;
+    char head[16] = {};
+    ViUInt32 got = 0;
+    if (viRead(vi, reinterpret_cast<ViPBuf>(head), 2, &got) < 0) return false;
+    if (viRead(vi, reinterpret_cast<ViPBuf>(head + 2), ViUInt32(head[1] - '0'), &got) < 0) return false;
+    if (std::atoll(head + 2) != kBytes) return false;
+    auto readInto = [&](float *dst, int64_t n) {
+        ViStatus st = viRead(vi, reinterpret_cast<ViPBuf>(work.data()), ViUInt32(n * 4), &got);
+        for (int64_t j = 0; j < n; ++j) dst[j] = work[size_t(j)] / fkt;
+        return st >= 0 && got == ViUInt32(n * 4);
+    };
+    int64_t k = 0;
+    for (; k < kSamples / kChunk; ++k)
+        if (!readInto(&I[size_t(k * kChunk)], kChunk) || !readInto(&Q[size_t(k * kChunk)], kChunk)) return false;
+    int64_t r = kSamples % kChunk;
+    return readInto(&I[size_t(k * kChunk)], r) && readInto(&Q[size_t(k * kChunk)], r);
+}
+
+void BM_JasperCaptureFromSim(benchmark::State &state) {
+    ::setenv("KALMIRA_VISA_LIBRARY", "builtin", 1);
+    Sim sim;
+    ViSession rm = 0, vi = 0;
+    std::string rsrc = "VMIB::127.0.0.1:" + std::to_string(sim.port) + "::INSTR";
+    if (sim.port <= 0 || viOpenDefaultRM(&rm) != VI_SUCCESS || viOpen(rm, rsrc.c_str(), 0, 0, &vi) != VI_SUCCESS) {
+        state.SkipWithError("kalmira-sim could not be started or reached");
+        return;
+    }
+    viSetAttribute(vi, VI_ATTR_TMO_VALUE, 30000);
+    viPrintf(vi, "TRAC:IQ ON\n");
+    viPrintf(vi, "TRAC:IQ:SET NORM,50000000Hz,81600000Hz,IMM,POS,0,%lld;*WAI\n", (long long)kSamples);
+    float fkt = float(std::sqrt(50.0 * std::pow(10.0, -30.0 / 10.0)));
+    std::vector<float> I(kSamples), Q(kSamples), work(kChunk);
+    for (auto _ : state) {
+        if (!capture(vi, I, Q, work, fkt)) {
+            state.SkipWithError("capture failed");
+            break;
+        }
+        benchmark::DoNotOptimize(I.data());
+    }
+    state.counters["MB"] = benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+    viClose(rm);
+}
+
+// The same number of bytes from one loopback socket to another.
+void BM_PlainLoopbackTcpCopy(benchmark::State &state) {
+    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::listen(lfd, 1);
+    ::getsockname(lfd, reinterpret_cast<sockaddr *>(&a), &len);
+    std::vector<char> src(1 << 20, 'x'), dst(kBytes);
+    for (auto _ : state) {
+        std::thread sender([&] {
+            int fd = ::accept(lfd, nullptr, nullptr);
+            for (int64_t sent = 0; sent < kBytes;) {
+                ssize_t n = ::send(fd, src.data(), size_t(std::min<int64_t>(int64_t(src.size()), kBytes - sent)), 0);
+                if (n <= 0) break;
+                sent += n;
+            }
+            ::close(fd);
+        });
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        for (int64_t got = 0; got < kBytes;) {
+            ssize_t n = ::recv(fd, dst.data() + got, size_t(kBytes - got), 0);
+            if (n <= 0) break;
+            got += n;
+        }
+        ::close(fd);
+        sender.join();
+        benchmark::DoNotOptimize(dst.data());
+    }
+    ::close(lfd);
+    state.counters["MB"] = benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK(BM_JasperCaptureFromSim)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PlainLoopbackTcpCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+BENCHMARK_MAIN();
