@@ -1,4 +1,5 @@
-// I/Q-source modes and the actions of the main panel's controls.
+// I/Q-source modes, the actions of the main panel's controls and the copying
+// of analyzer settings between the settings panels and the globals.
 #include "shell/modes.h"
 
 #include "VmFunLib.h"
@@ -6,11 +7,28 @@
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
+#include "instrument/settings.h"
+#include "instrument/tracepanel.h"
+#include "remote/tcpserver.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
+#include "shell/spectrum.h"
 #include "userint.h"
 
 namespace {
+
+int AgateLen()
+{
+    return static_cast<int>(0.001 * SRat * RecLen);
+}
+
+void ShowAnalyzerMode()
+{
+    HidePanel(hLod);
+    SetCtrlAttribute(hTrc, TR_PAD, ATTR_DIMMED, a.Ift == IFT_LAN);
+    SetCtrlAttribute(hTrc, TR_IPA, ATTR_DIMMED, a.Ift == IFT_GPIB);
+    DisplayPanel(hTrc);
+}
 
 void ShowFileMode()
 {
@@ -25,16 +43,205 @@ void ShowFileMode()
     GetCtrlVal(hLod, LO_FRQ, &SRat);
 }
 
+void ReadKHz(int panel, int ctrl, float *hz)
+{
+    double kHz = 0;
+    GetCtrlVal(panel, ctrl, &kHz);
+    *hz = static_cast<float>(kHz * 1000.0);
+}
+
+// ---- panels to globals
+
+void ReadAgate()
+{
+    GetCtrlVal(hAgt, AG_DATTYP, DatTyp);
+    GetCtrlVal(hAgt, AG_RBW, &Rbw);
+    ReadKHz(hAgt, AG_SRAT, &SRat);
+    GetCtrlVal(hAgt, AG_TRGMOD, TrgMod);
+    GetCtrlVal(hAgt, AG_TRGSLP, TrgSlp);
+    GetCtrlVal(hAgt, AG_TRGOFS, &TrgOfs);
+    GetCtrlVal(hAgt, AG_RECLEN, &RecLen);
+    s.Len = AgateLen();
+    SetCtrlVal(hAgt, AG_CNT, s.Len);
+}
+
+struct CommonIds {
+    int panel, maxCount;
+    const int &flt, &rbw, &srat, &trgmod, &trgslp, &pretrg, &cnt;
+};
+
+CommonIds Common(int typ)
+{
+    if (typ == DEV_BERYL)
+        return {hBer, kBerylMaxCount, BY_FLTTYP, BY_RBW, BY_SRAT, BY_TRGMOD, BY_TRGSLP, BY_PRETRG, BY_CNT};
+    if (typ == DEV_CORAL)
+        return {hCor, kCoralMaxCount, CL_FLTTYP, CL_RBW, CL_SRAT, CL_TRGMOD, CL_TRGSLP, CL_PRETRG, CL_CNT};
+    return {hOnx, kOnyxMaxCount, OX_FLTTYP, OX_RBW, OX_SRAT, OX_TRGMOD, OX_TRGSLP, OX_PRETRG, OX_CNT};
+}
+
+void ReadCommon(const CommonIds &c)
+{
+    GetCtrlVal(c.panel, c.flt, FltTyp);
+    GetCtrlVal(c.panel, c.rbw, &Rbw);
+    GetCtrlVal(c.panel, c.srat, &SRat);
+    GetCtrlVal(c.panel, c.trgmod, TrgMod);
+    GetCtrlVal(c.panel, c.trgslp, TrgSlp);
+    GetCtrlVal(c.panel, c.pretrg, &PreTrg);
+    GetCtrlVal(c.panel, c.cnt, &s.Len);
+}
+
+void ReadJasper()
+{
+    GetCtrlVal(hJas, JA_FLTTYP, FltTyp);
+    GetCtrlVal(hJas, JA_RBW, &Rbw);
+    ReadKHz(hJas, JA_SRAT, &SRat);
+    GetCtrlVal(hJas, JA_TRGMOD, TrgMod);
+    GetCtrlVal(hJas, JA_TRGSLP, TrgSlp);
+    GetCtrlVal(hJas, JA_PRETRG, &PreTrg);
+    GetCtrlVal(hJas, JA_CNT, &s.Len);
+    GetCtrlVal(hJas, JA_IQINP, &IqInp);
+    GetCtrlVal(hJas, JA_BAL, &Bal);
+    GetCtrlVal(hJas, JA_IMP, &Imp);
+    GetCtrlVal(hJas, JA_DITH, &Dith);
+    GetCtrlVal(hJas, JA_LPAS, &LPas);
+}
+
+// Shows the model's panel, its count limit renewed, and reads it.
+void ReadModelPanel()
+{
+    switch (a.Typ) {
+    case DEV_AGATE:
+        DisplayPanel(hAgt);
+        ReadAgate();
+        break;
+    case DEV_BERYL:
+    case DEV_CORAL:
+    case DEV_ONYX: {
+        const CommonIds c = Common(a.Typ);
+        SetCtrlAttribute(c.panel, c.cnt, ATTR_MAX_VALUE, c.maxCount);
+        DisplayPanel(c.panel);
+        ReadCommon(c);
+        break;
+    }
+    case DEV_JASPER:
+        SetCtrlAttribute(hJas, JA_CNT, ATTR_MAX_VALUE, kJasperMaxCount);
+        DisplayPanel(hJas);
+        ReadJasper();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- globals to panels
+
+void WriteAgate()
+{
+    DisplayPanel(hAgt);
+    SetCtrlVal(hAgt, AG_SRAT, SRat * 0.001);
+    SetCtrlVal(hAgt, AG_TRGMOD, TrgMod);
+    SetCtrlVal(hAgt, AG_TRGSLP, TrgSlp);
+    SetCtrlVal(hAgt, AG_TRGOFS, static_cast<double>(TrgOfs));
+    SetCtrlVal(hAgt, AG_RECLEN, static_cast<double>(RecLen));
+    s.Len = AgateCount(SRat, &RecLen);
+    SetCtrlVal(hAgt, AG_RECLEN, static_cast<double>(RecLen));
+    SetCtrlVal(hAgt, AG_CNT, s.Len);
+}
+
+void WriteCommon(const CommonIds &c)
+{
+    DisplayPanel(c.panel);
+    SetCtrlVal(c.panel, c.rbw, static_cast<double>(Rbw));
+    SetCtrlVal(c.panel, c.srat, static_cast<double>(SRat));
+    SetCtrlVal(c.panel, c.trgmod, TrgMod);
+    SetCtrlVal(c.panel, c.pretrg, PreTrg);
+    SetCtrlVal(c.panel, c.cnt, s.Len);
+}
+
+void WriteJasper()
+{
+    DisplayPanel(hJas);
+    SetCtrlAttribute(hJas, JA_IQINP, ATTR_DIMMED, JasM34Flg == 0);
+    SetCtrlVal(hJas, JA_RBW, static_cast<double>(Rbw));
+    SetCtrlVal(hJas, JA_SRAT, SRat * 0.001);
+    SetCtrlVal(hJas, JA_TRGMOD, TrgMod);
+    SetCtrlVal(hJas, JA_PRETRG, PreTrg);
+    SetCtrlVal(hJas, JA_CNT, s.Len);
+    SetCtrlVal(hJas, JA_IQINP, IqInp);
+    SetCtrlVal(hJas, JA_BAL, Bal);
+    SetCtrlVal(hJas, JA_IMP, Imp);
+    SetCtrlVal(hJas, JA_DITH, Dith);
+    SetCtrlVal(hJas, JA_LPAS, LPas);
+    UpdJasperDim();
+}
+
+void HideSettingsPanels()
+{
+    for (int p : {hAgt, hBer, hCor, hJas, hOnx})
+        HidePanel(p);
+}
+
+// ---- main panel
+
+// The old port's server and client go; the new port gets the server.  A port
+// that cannot be opened leaves the program without a server until the next
+// change.
+void ChangePort(int panel, int control)
+{
+    SetCtrlVal(hRun, RN_CONN, 0);
+    if (Hdl != 0)
+        DisconnectTCPClient(static_cast<unsigned>(Hdl));
+    UnregisterTCPServer(static_cast<unsigned>(TcpPrt));
+    GetCtrlVal(panel, control, &TcpPrt);
+    RegisterTCPServer(static_cast<unsigned>(TcpPrt), cbTCPServer, nullptr);
+}
+
 }  // namespace
+
+void UpdVar()
+{
+    HideSettingsPanels();
+    if (TrcFlg) {
+        GetCtrlVal(hTrc, TR_IFT, &a.Ift);
+        ReadModelPanel();
+    } else {
+        GetCtrlVal(hLod, LO_CNT, &s.Len);
+    }
+}
+
+void UpdPnl()
+{
+    HideSettingsPanels();
+    switch (a.Typ) {
+    case DEV_AGATE:
+        WriteAgate();
+        break;
+    case DEV_BERYL:
+    case DEV_CORAL:
+    case DEV_ONYX:
+        WriteCommon(Common(a.Typ));
+        break;
+    case DEV_JASPER:
+        WriteJasper();
+        break;
+    default:
+        break;
+    }
+}
 
 void DspMode(int analyzer)
 {
-    if (!analyzer)
+    if (analyzer)
+        ShowAnalyzerMode();
+    else
         ShowFileMode();
-    if (!TrcFlg)
-        GetCtrlVal(hLod, LO_CNT, &s.Len);
+    UpdVar();
     UpdSaveDim();
     SetCtrlVal(hRun, RN_DVAL, DVal);
+    // Without valid data the arrays of s need not match its count any more.
+    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal != 1);
+    if (TrcFlg && a.Typ == DEV_AGATE)
+        s.Len = AgateLen();
     SetCtrlVal(hLod, LO_CNT, s.Len);
     UpdTesAll(Hdl, NewState, SRat, s.Len);
 }
@@ -51,7 +258,23 @@ int cbRun(int panel, int control, int event, void *callbackData, int eventData1,
 {
     if (event != EVENT_COMMIT)
         return 0;
-    if (control == RN_QUIT)
+    if (control == RN_MODE) {
+        // A load in progress owns s; the switch waits until it has ended.
+        if (IoBusy) {
+            SetCtrlVal(panel, control, TrcFlg);
+            return 0;
+        }
+        GetCtrlVal(panel, control, &TrcFlg);
+        NewState = 1;
+        DVal = 0;
+        DspMode(TrcFlg);
+    } else if (control == RN_PORT) {
+        ChangePort(panel, control);
+    } else if (control == RN_QUIT) {
         QuitUserInterface(0);
+    } else if (control == RN_SPEC && !IoBusy) {
+        // (While a load fills s its arrays are not to be read.)
+        return ShowSpectrum();
+    }
     return 0;
 }

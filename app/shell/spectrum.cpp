@@ -1,0 +1,85 @@
+// The spectrum of the current data: FFT without window or scaling, magnitude,
+// and the rotation that puts frequency 0 in the middle of the graph.
+#include "shell/spectrum.h"
+
+#include "fft.h"
+#include "shell/globals.h"
+#include "userint.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
+
+namespace {
+
+double *Doubles(int n)
+{
+    return static_cast<double *>(std::calloc(static_cast<size_t>(n), sizeof(double)));
+}
+
+// Samples the arrays of s really hold.  The settings panels change the count
+// of s for the next capture while the last trace is still held, so the count
+// alone may promise more samples than were allocated.
+int HeldSamples()
+{
+    if (!s.I || !s.Q || s.Len < 1)
+        return 0;
+    const size_t held = std::min(malloc_usable_size(s.I), malloc_usable_size(s.Q)) / sizeof(float);
+    return held < static_cast<size_t>(s.Len) ? static_cast<int>(held) : s.Len;
+}
+
+// Second half first: elements n/2 .. 2(n/2)-1 move to the front and the first
+// half follows them; an odd n keeps its last element in place.
+void Rotate(double *mag, double *scratch, int n)
+{
+    const int h = n / 2;
+    if (h == 0)
+        return;
+    Subset1D(mag, n, 0, h, scratch);
+    std::memmove(mag, mag + h, static_cast<size_t>(h) * sizeof(double));
+    Subset1D(scratch, n, 0, h, mag + h);
+}
+
+}  // namespace
+
+int SpectrumMagnitudes(const float *i, const float *q, int n, double *mag)
+{
+    double *re = Doubles(n), *im = Doubles(n), *phase = nullptr;
+    int rc = -1;
+    if (re && im) {
+        for (int k = 0; k < n; ++k) {
+            re[k] = i[k];
+            im[k] = q[k];
+        }
+        // The phase array is taken only after the transform, which needs two
+        // arrays of its own: 16.7 million points stay below five arrays.
+        if (FFT(re, im, n) == 0 && (phase = Doubles(n)) != nullptr &&
+            ToPolar1D(re, im, n, mag, phase) == 0) {
+            std::free(re);
+            std::free(im);
+            re = im = nullptr;
+            Rotate(mag, phase, n);
+            rc = 0;
+        }
+    }
+    std::free(re);
+    std::free(im);
+    std::free(phase);
+    return rc;
+}
+
+int ShowSpectrum()
+{
+    const int n = HeldSamples();
+    if (n < 1)
+        return -1;
+    double *mag = Doubles(n);
+    if (!mag)
+        return -1;
+    const int rc = SpectrumMagnitudes(s.I, s.Q, n, mag);
+    if (rc == 0)
+        YGraphPopup("Yeah", mag, n, VAL_DOUBLE);
+    std::free(mag);
+    return rc;
+}
