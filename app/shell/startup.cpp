@@ -3,6 +3,7 @@
 #include "VmFunLib.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
+#include "instrument/settings.h"
 #include "shell/modes.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
@@ -27,6 +28,16 @@ int BuildPanels()
     if ((hLod = BuildLO(hRun)) < 0)
         return -1;
     if ((hSav = BuildSA(hRun)) < 0)
+        return -1;
+    if ((hAgt = BuildAG(hTrc)) < 0)
+        return -1;
+    if ((hBer = BuildBY(hTrc)) < 0)
+        return -1;
+    if ((hCor = BuildCL(hTrc)) < 0)
+        return -1;
+    if ((hJas = BuildJA(hTrc)) < 0)
+        return -1;
+    if ((hOnx = BuildOX(hTrc)) < 0)
         return -1;
     if ((hSta = BuildST(0)) < 0)
         return -1;
