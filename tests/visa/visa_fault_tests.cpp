@@ -7,6 +7,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -141,6 +144,32 @@ TEST(VisaFault, ClearAfterAnAbortedBlockRead) {
         EXPECT_STREQ(idn, "Kalmira-Sim,Jasper,100001/001,1.0");
         viClose(rm);
     }
+}
+
+// A peer that accepted the connection in the kernel but never reads: the
+// write runs out of room and ends with the time-out instead of blocking.
+TEST(VisaFault, WriteToAPeerThatNeverReadsTimesOut) {
+    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(lfd, 1), 0);
+    ::getsockname(lfd, reinterpret_cast<sockaddr *>(&a), &len);
+    std::string rsrc = "TCPIP0::127.0.0.1::" + std::to_string(ntohs(a.sin_port)) + "::SOCKET";
+    ViSession rm, vi;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, rsrc.c_str(), 0, 0, &vi), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
+    std::vector<ViByte> big(size_t(64) << 20, 'x');
+    ViUInt32 done = 1;
+    EXPECT_EQ(viWrite(vi, big.data(), ViUInt32(big.size()), &done), VI_ERROR_TMO);
+    EXPECT_EQ(done, 0u);
+    ViByte b;
+    EXPECT_EQ(viRead(vi, &b, 1, &done), VI_ERROR_TMO);
+    viClose(rm);
+    ::close(lfd);
 }
 
 }  // namespace
