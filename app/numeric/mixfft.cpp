@@ -58,81 +58,6 @@ void transTableSetup(int n, int count, const int f[], int sofar[FFT_MAX_FACTORS]
     }
 }
 
-namespace {
-
-// out[sum c_j sofar_j] = in[sum c_j remain_j] over all digits c_j < f[j],
-// written as a loop nest: the digits split into an inner run (the first
-// digits, contiguous in the output) and an outer run (the last digits,
-// contiguous in the input), so that both sides are read and written in
-// whole cache lines.
-void PermuteTiled(int n, int count, const int f[], const int remain[], const double *xr,
-                  const double *xi, double *yr, double *yi)
-{
-    int lowEnd = 1, highStart = count;
-    long long lowSize = f[1], highSize = f[count];
-    while (lowSize < 16 && lowEnd + 1 < highStart)
-        lowSize *= f[++lowEnd];
-    while (highSize < 16 && highStart - 1 > lowEnd)
-        highSize *= f[--highStart];
-    int sofar[FFT_MAX_FACTORS];
-    sofar[1] = 1;
-    for (int i = 2; i <= count; ++i)
-        sofar[i] = sofar[i - 1] * f[i - 1];
-    // Offsets of the inner digits in the input and of the outer ones in the output.
-    long long *inOff = static_cast<long long *>(std::malloc((lowSize + highSize) * sizeof(long long)));
-    if (inOff == nullptr) {
-        permute(n, count, f, remain, xr, xi, yr, yi);
-        return;
-    }
-    long long *outOff = inOff + lowSize;
-    for (long long v = 0; v < lowSize; ++v) {
-        long long rest = v, off = 0;
-        for (int j = 1; j <= lowEnd; ++j) {
-            off += (rest % f[j]) * remain[j];
-            rest /= f[j];
-        }
-        inOff[v] = off;
-    }
-    for (long long u = 0; u < highSize; ++u) {
-        long long rest = u, off = 0;
-        for (int j = count; j >= highStart; --j) {
-            off += (rest % f[j]) * static_cast<long long>(sofar[j]);
-            rest /= f[j];
-        }
-        outOff[u] = off;
-    }
-    // The middle digits, counted like an odometer from the last one.
-    int digit[FFT_MAX_FACTORS] = {};
-    long long inBase = 0, outBase = 0;
-    for (;;) {
-        for (long long u = 0; u < highSize; ++u) {
-            double *dr = yr + outBase + outOff[u], *di = yi + outBase + outOff[u];
-            const double *sr = xr + inBase + u, *si = xi + inBase + u;
-            for (long long v = 0; v < lowSize; ++v) {
-                dr[v] = sr[inOff[v]];
-                di[v] = si[inOff[v]];
-            }
-        }
-        int j = highStart - 1;
-        while (j > lowEnd) {
-            ++digit[j];
-            inBase += remain[j];
-            outBase += sofar[j];
-            if (digit[j] < f[j])
-                break;
-            inBase -= static_cast<long long>(f[j]) * remain[j];
-            outBase -= static_cast<long long>(f[j]) * sofar[j];
-            digit[j] = 0;
-            --j;
-        }
-        if (j <= lowEnd)
-            break;
-    }
-    std::free(inOff);
-}
-
-} // namespace
-
 void permute(int n, int count, const int f[], const int remain[], const double *xr,
              const double *xi, double *yr, double *yi)
 {
@@ -327,11 +252,7 @@ kalfft::StageEngine Engine()
 
 void Permute(const Plan &plan, const double *xr, const double *xi, double *yr, double *yi)
 {
-    // Below a few hundred thousand points everything is in cache anyway.
-    if (plan.n >= (1 << 18) && plan.m >= 3)
-        PermuteTiled(plan.n, plan.m, plan.f, plan.remain, xr, xi, yr, yi);
-    else
-        permute(plan.n, plan.m, plan.f, plan.remain, xr, xi, yr, yi);
+    permute(plan.n, plan.m, plan.f, plan.remain, xr, xi, yr, yi);
 }
 
 } // namespace
