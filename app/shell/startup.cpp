@@ -3,6 +3,7 @@
 #include "VmFunLib.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
+#include "instrument/tracepanel.h"
 #include "instrument/settings.h"
 #include "shell/modes.h"
 #include "shell/globals.h"
@@ -24,6 +25,8 @@ int BuildPanels()
     // Each handle is stored before it is tested, so the panels built before a
     // failure stay known.
     if ((hRun = BuildRN(0)) < 0)
+        return -1;
+    if ((hTrc = BuildTR(hRun)) < 0)
         return -1;
     if ((hLod = BuildLO(hRun)) < 0)
         return -1;
