@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,6 +49,8 @@ void expectUsable(ViSession vi) {
     EXPECT_EQ(b.header, "#6524288");
     EXPECT_EQ(b.raw.size(), 2u * 65536);
 }
+
+void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.fault << (c.path == Path::Lan ? " LAN" : " gateway"); }
 
 class VisaFault : public testing::TestWithParam<FaultCase> {};
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -114,6 +116,8 @@ struct ModelCase {
     double scale;  // the Agate's values are a thousand times larger
 };
 
+void PrintTo(const ModelCase &c, std::ostream *os) { *os << c.model << " " << c.count; }
+
 class VisaLanBlock : public testing::TestWithParam<ModelCase> {};
 
 // A capture as the acquisition does it: settings, then the block by raw
@@ -180,6 +184,23 @@ TEST(VisaLan, SimulatorKeepsStateAcrossTheStopSequence) {
     auto log = readLines(dir + "/onyx.log");
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[2], "*RST;*CLS");
+}
+
+// The simulator explains itself, and refuses what it does not understand.
+TEST(SimCommandLine, HelpAndBadOptions) {
+    FILE *p = ::popen(KALMIRA_SIM_PATH " --help", "r");
+    ASSERT_NE(p, nullptr);
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0);
+    for (const char *word : {"--analyzer", "--gateway", "--at", "--options", "--mode", "--rlev", "--freq", "--att", "--log",
+                             "--waveform-out", "--fault", "stall", "drop", "short", "badheader", "KALMIRA_GPIB_GATEWAY"})
+        EXPECT_NE(text.find(word), std::string::npos) << word;
+    for (const char *bad : {" --analyzer quartz", " --analyzer beryl --fault melt", " --at 20=beryl", " --port 5025", ""}) {
+        int status = std::system((std::string(KALMIRA_SIM_PATH) + bad + " 2>/dev/null").c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
+    }
 }
 
 }  // namespace
