@@ -1,6 +1,9 @@
 #include "shell/menu.h"
 
+#include "files/formats.h"
+#include "shell/config.h"
 #include "shell/globals.h"
+#include "shell/modes.h"
 #include "userint.h"
 
 #include <cstdio>
@@ -20,6 +23,34 @@ void ShowManual()
     char path[500];
     std::snprintf(path, sizeof path, "%s/doc/manual.html", WrkDir);
     OpenDocument(path);
+}
+
+// The dialogs open where the program keeps its own configuration.
+int SelectCfgFile(const char *title, int button)
+{
+    char own[MAX_PATHNAME_LEN], drive[MAX_PATHNAME_LEN], dir[MAX_PATHNAME_LEN], name[MAX_PATHNAME_LEN];
+    CfgPath(own);
+    SplitPath(own, drive, dir, name);
+    char start[MAX_PATHNAME_LEN * 2];
+    std::snprintf(start, sizeof start, "%s%s", drive, dir);
+    return FileSelectPopup(start, "*.cfg", "*.cfg", title, button, 0, 1, 1, 1, FNam);
+}
+
+void LoadConfiguration()
+{
+    if (SelectCfgFile("Load Configuration", VAL_LOAD_BUTTON) <= 0)
+        return;
+    int mode = TrcFlg;
+    LoadCfgFile(FNam, &a, t);
+    // A file of the other mode: show that mode's panels, as the switch now says.
+    if (TrcFlg != mode)
+        DspMode(TrcFlg);
+}
+
+void SaveConfiguration()
+{
+    if (SelectCfgFile("Save Configuration", VAL_SAVE_BUTTON) > 0)
+        SaveCfgFile(FNam, a);
 }
 
 }  // namespace
@@ -74,7 +105,11 @@ std::string AboutText()
 
 void cbMen(int menuBar, int menuItem, void *callbackData, int panel)
 {
-    if (menuItem == MN_FILE_QUIT)
+    if (menuItem == MN_FILE_LOAD)
+        LoadConfiguration();
+    else if (menuItem == MN_FILE_SAVE)
+        SaveConfiguration();
+    else if (menuItem == MN_FILE_QUIT)
         QuitUserInterface(0);
     else if (menuItem == MN_HELP_HELP)
         ShowManual();

@@ -3,9 +3,11 @@
 #include "VmFunLib.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
-#include "instrument/tracepanel.h"
 #include "instrument/settings.h"
+#include "instrument/tracepanel.h"
+#include "remote/tcpserver.h"
 #include "shell/modes.h"
+#include "shell/config.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
@@ -83,14 +85,20 @@ int KalMain(int argc, char **argv)
     JasM34Flg = 0;
     ShowVersionTitle();
 
+    CfgPath(FNam);
+    LoadCfgFile(FNam, &a, t);
+
     SetSystemPopupsAttribute(ATTR_SYSTEM_POPUPS_LOOK, 1);
     DisplayPanel(hRun);
     DisplayPanel(hSav);
     DspMode(TrcFlg);
+    RegisterTCPServer(TcpPrt, cbTCPServer, nullptr);
     SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, 1);
 
     RunUserInterface();
 
     viClose(a.Vi);
+    CfgPath(FNam);
+    SaveCfgFile(FNam, a);
     return 0;
 }

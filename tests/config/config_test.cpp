@@ -1,0 +1,275 @@
+#include "files/formats.h"
+#include "files/loadpanel.h"
+#include "files/savepanel.h"
+#include "instrument/settings.h"
+#include "instrument/tracepanel.h"
+#include "shell/config.h"
+#include "shell/globals.h"
+#include "shell/mainpanel.h"
+#include "shell/menu.h"
+#include "shell/startup.h"
+#include "userint.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Config : public ::testing::Test {
+protected:
+    fs::path dir;
+    std::string file;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(BuildPanels(), 0);
+        DisplayPanel(hRun);
+        ui_test::ClearPopups();
+        dir = fs::temp_directory_path() /
+              ("kalmira-cfg-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        file = (dir / "test.cfg").string();
+        TrcFlg = 0;
+        DVal = 0;
+    }
+
+    void TearDown() override
+    {
+        for (int p : {hRun, hSta, hDat})
+            DiscardPanel(p);
+        fs::remove_all(dir);
+    }
+
+    // A state with every field away from its default, texts with blanks and
+    // an empty data type among them.
+    void SetDistinctState()
+    {
+        SetPanelPos(hRun, 120, 345);
+        a = {};
+        a.Typ = DEV_JASPER;
+        a.Pad = 17;
+        a.Ift = IFT_LAN;
+        std::snprintf(a.Ipa, sizeof a.Ipa, "10.1.2.3");
+        win = 5;
+        s.Typ = 13;
+        d.Typ = 22;
+        DatTyp[0] = '\0';
+        std::snprintf(FltTyp, sizeof FltTyp, "NORM");
+        Rbw = 3000000.0f;
+        SRat = 32000000.0f;
+        std::snprintf(TrgMod, sizeof TrgMod, "EXT");
+        std::snprintf(TrgSlp, sizeof TrgSlp, "NEG");
+        TrgOfs = -1.5f;
+        PreTrg = 100;
+        RecLen = 2.5f;
+        s.Len = 4096;
+        TcpPrt = 5555;
+        std::snprintf(SrcDir, sizeof SrcDir, "/data/My Traces/in %%20/");
+        std::snprintf(DstDir, sizeof DstDir, "/data/out/");
+        IqInp = 1;
+        Bal = 1;
+        Imp = 0;
+        Dith = 1;
+        LPas = 1;
+    }
+};
+
+TEST_F(Config, FileHasItsEightLinesInTheirFormats)
+{
+    SetDistinctState();
+    ASSERT_EQ(SaveCfgFile(file.c_str(), a), 0);
+    EXPECT_EQ(ReadAll(file),
+              "345 120\n"
+              "4 17 1 5 13 22\n"
+              "%00 NORM 3000000.0 32000000.0 EXT NEG -1.500 100 2.5000\n"
+              "4096 0 5555\n"
+              "10.1.2.3\n"
+              "/data/My%20Traces/in%20%2520/\n"
+              "/data/out/\n"
+              "1 1 0 1 1\n");
+}
+
+TEST_F(Config, SaveThenLoadRestoresEverything)
+{
+    SetDistinctState();
+    ASSERT_EQ(SaveCfgFile(file.c_str(), a), 0);
+    const DevRec saved = a;
+    const std::string src = SrcDir;
+
+    // Change everything, then load.
+    a = {};
+    a.Typ = DEV_BERYL;
+    std::snprintf(DatTyp, sizeof DatTyp, "IQ");
+    SrcDir[0] = DstDir[0] = '\0';
+    win = 0;
+    s.Typ = 0;
+    d.Typ = 0;
+    SRat = 1;
+    TcpPrt = 1;
+    IqInp = Bal = Dith = LPas = 0;
+    SetPanelPos(hRun, 10, 10);
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+
+    EXPECT_EQ(a.Typ, saved.Typ);
+    EXPECT_EQ(a.Pad, saved.Pad);
+    EXPECT_EQ(a.Ift, saved.Ift);
+    EXPECT_STREQ(a.Ipa, saved.Ipa);
+    EXPECT_STREQ(DatTyp, "") << "an empty text comes back empty";
+    EXPECT_STREQ(FltTyp, "NORM");
+    EXPECT_STREQ(TrgSlp, "NEG");
+    EXPECT_FLOAT_EQ(TrgOfs, -1.5f);
+    EXPECT_EQ(PreTrg, 100);
+    EXPECT_EQ(SrcDir, src) << "blanks and '%' survive";
+    EXPECT_STREQ(DstDir, "/data/out/");
+    EXPECT_EQ(IqInp + Bal + Imp + Dith + LPas, 4);
+
+    int top = 0, left = 0, v = -1;
+    GetPanelAttribute(hRun, ATTR_TOP, &top);
+    GetPanelAttribute(hRun, ATTR_LEFT, &left);
+    EXPECT_EQ(top, 120);
+    EXPECT_EQ(left, 345);
+    GetCtrlVal(hTrc, TR_TYP, &v);
+    EXPECT_EQ(v, DEV_JASPER);
+    GetCtrlVal(hTrc, TR_PAD, &v);
+    EXPECT_EQ(v, 17);
+    GetCtrlVal(hTrc, TR_IFT, &v);
+    EXPECT_EQ(v, 1);
+    GetCtrlVal(hTrc, TR_WIN, &v);
+    EXPECT_EQ(v, 5);
+    char ipa[64] = "";
+    GetCtrlVal(hTrc, TR_IPA, ipa);
+    EXPECT_STREQ(ipa, "10.1.2.3");
+    GetCtrlVal(hLod, LO_TYP, &v);
+    EXPECT_EQ(v, 13);
+    GetCtrlVal(hSav, SA_TYP, &v);
+    EXPECT_EQ(v, 22);
+    GetCtrlVal(hRun, RN_PORT, &v);
+    EXPECT_EQ(v, 5555);
+    float rate = 0;
+    GetCtrlVal(hLod, LO_FRQ, &rate);
+    EXPECT_FLOAT_EQ(rate, 32000000.0f);
+
+    // One-file formats dim the Q controls; names are blank; data not valid.
+    int dim = -1;
+    GetCtrlAttribute(hLod, LO_Q, ATTR_DIMMED, &dim);
+    EXPECT_EQ(dim, 1);
+    EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(IFlg + QFlg, 0);
+    EXPECT_STREQ(s.INam, "");
+}
+
+TEST_F(Config, MissingFileCopiesThePanelsAndReportsIt)
+{
+    SetCtrlVal(hLod, LO_CNT, 77);
+    s.Len = 5;
+    EXPECT_EQ(LoadCfgFile((dir / "none.cfg").string().c_str(), &a, t), -1);
+    EXPECT_EQ(s.Len, 77);
+}
+
+TEST_F(Config, ShortOrForeignFilesKeepWhatTheyCannotSay)
+{
+    a = {};
+    a.Typ = DEV_CORAL;
+    a.Pad = 20;
+    s.Typ = 2;
+    d.Typ = 0;
+    TcpPrt = 4000;
+    win = 2;
+    std::snprintf(SrcDir, sizeof SrcDir, "/keep/");
+
+    // Out-of-range model, formats without a ring item, a negative port.
+    std::ofstream(file) << "10 20\n9 40 7 99 30 17\nRAW NORM x 1e6\n-1 3 -5\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(a.Typ, DEV_CORAL);
+    EXPECT_EQ(a.Pad, 20);
+    EXPECT_EQ(win, 2);
+    EXPECT_EQ(s.Typ, 2);
+    EXPECT_EQ(d.Typ, 0);
+    EXPECT_EQ(TcpPrt, 4000);
+    EXPECT_STREQ(SrcDir, "/keep/");
+    EXPECT_STREQ(DatTyp, "RAW");
+    int v = -1;
+    GetCtrlVal(hTrc, TR_TYP, &v);
+    EXPECT_EQ(v, DEV_CORAL);
+
+    // Binary junk and an empty file change nothing and crash nothing.
+    std::ofstream(file, std::ios::binary) << std::string("\x00\xff\x01garbage\n\n\x7f", 14);
+    EXPECT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    std::ofstream(file, std::ios::trunc).close();
+    EXPECT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(a.Typ, DEV_CORAL);
+    EXPECT_STREQ(SrcDir, "/keep/");
+}
+
+TEST_F(Config, FilesOfEarlierVersionsLoad)
+{
+    std::ofstream(file) << "16 30\r\n2 20 0 2 5 1\r\nRAW NORM 1000000.0 1000000.0 IMM POS 0.000 0 1.0000\r\n"
+                           "0 0 0\r\n\r\nC:\\data\\\r\nC:\\out\\\r\n0 0 0 0 0\r\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_STREQ(a.Ipa, "") << "an empty line 5 is an empty address";
+    EXPECT_STREQ(SrcDir, "C:\\data\\");
+    EXPECT_STREQ(DstDir, "C:\\out\\");
+    EXPECT_EQ(s.Typ, 5);
+    EXPECT_STREQ(TrgMod, "IMM");
+}
+
+TEST_F(Config, AgateCountIsRecomputedInAnalyzerMode)
+{
+    std::ofstream(file) << "16 30\n1 20 0 0 2 0\nRAW NORM 8000000.0 1000000.0 IMM POS 0.000 0 2.5000\n"
+                           "0 1 0\n127.0.0.1\n/\n/\n0 0 0 0 0\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(TrcFlg, 1);
+    EXPECT_EQ(s.Len, 2500);
+    // The Agate panel shows the restored settings at once.
+    double khz = 0;
+    GetCtrlVal(hAgt, AG_SRAT, &khz);
+    EXPECT_DOUBLE_EQ(khz, 1000.0);
+    int count = 0;
+    GetCtrlVal(hAgt, AG_CNT, &count);
+    EXPECT_EQ(count, 2500);
+    int shown = 0;
+    GetPanelAttribute(hAgt, ATTR_VISIBLE, &shown);
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(Config, UnwritableDestinationKeepsTheOldFile)
+{
+    std::ofstream(file) << "old\n";
+    std::string missing = (dir / "no" / "such.cfg").string();
+    EXPECT_EQ(SaveCfgFile(missing.c_str(), a), -1);
+    EXPECT_EQ(ReadAll(file), "old\n");
+    for (const auto &e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename(), "test.cfg") << "left behind: " << e.path();
+}
+
+TEST_F(Config, MenuSavesAndLoadsTheChosenFile)
+{
+    SetDistinctState();
+    ui_test::QueueFileSelect(VAL_NEW_FILE_SELECTED, file);
+    ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_SAVE), 0);
+    ASSERT_TRUE(fs::exists(file));
+    a.Pad = 3;
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
+    EXPECT_EQ(a.Pad, 17);
+    ui_test::QueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    a.Pad = 3;
+    ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
+    EXPECT_EQ(a.Pad, 3) << "a cancelled dialog loads nothing";
+}
+
+}  // namespace
