@@ -2,6 +2,7 @@
 
 #include "files/busy.h"
 #include "instrument/session.h"
+#include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "numeric/window.h"
 #include "shell/globals.h"
@@ -252,27 +253,25 @@ void CopyToken(char (&dst)[8], const char *src)
     dst[n] = '\0';
 }
 
-// Trigger source and slope as the model's settings panel shows them now
-// (Jasper: controls 4 and 5; the others: 5 and 6).  Without the panel the
-// globals stay as they are.
+// Trigger source and slope as the model's settings panel shows them now.
 void ReadTrigger(const DevRec &dev)
 {
-    int panel = 0;
+    struct Ids {
+        int panel, mode, slope;
+    };
+    Ids ids{};
     switch (dev.Typ) {
-    case DEV_AGATE: panel = hAgt; break;
-    case DEV_BERYL: panel = hBer; break;
-    case DEV_CORAL: panel = hCor; break;
-    case DEV_JASPER: panel = hJas; break;
-    case DEV_ONYX: panel = hOnx; break;
+    case DEV_AGATE: ids = {hAgt, AG_TRGMOD, AG_TRGSLP}; break;
+    case DEV_BERYL: ids = {hBer, BY_TRGMOD, BY_TRGSLP}; break;
+    case DEV_CORAL: ids = {hCor, CL_TRGMOD, CL_TRGSLP}; break;
+    case DEV_JASPER: ids = {hJas, JA_TRGMOD, JA_TRGSLP}; break;
+    case DEV_ONYX: ids = {hOnx, OX_TRGMOD, OX_TRGSLP}; break;
     default: return;
     }
-    if (panel <= 0)
-        return;
-    const int first = IsJasper(dev) ? 4 : 5;
     char text[256];
-    if (GetCtrlVal(panel, first, text) >= 0)
+    if (GetCtrlVal(ids.panel, ids.mode, text) >= 0)
         CopyToken(TrgMod, text);
-    if (GetCtrlVal(panel, first + 1, text) >= 0)
+    if (GetCtrlVal(ids.panel, ids.slope, text) >= 0)
         CopyToken(TrgSlp, text);
 }
 

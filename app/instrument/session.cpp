@@ -1,5 +1,6 @@
 #include "instrument/session.h"
 
+#include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "shell/globals.h"
 #include "userint.h"
@@ -17,9 +18,6 @@ namespace {
 // the next test also releases the sessions that address or model changes
 // forgot without closing, so no instrument connection lingers.
 ViSession gRm = 0;
-
-// The Jasper panel's baseband check boxes, by their fixed identifiers.
-constexpr int kJaLPas = 9, kJaDith = 10, kJaImp = 11, kJaBal = 12, kJaIqInp = 13;
 
 #define VI_STEP(st, call)            \
     do {                             \
@@ -63,15 +61,6 @@ int CheckOption(const DevRec &dev, const char *code)
         return st;
     // No token matching: a code with a suffix counts as the option.
     return std::strstr(opt, code) ? 0 : -1;
-}
-
-void DimJasperBaseband()
-{
-    const int noOption = JasM34Flg == 0;
-    const int noInput = IqInp == 0 || noOption;
-    SetCtrlAttribute(hJas, kJaIqInp, ATTR_DIMMED, noOption);
-    for (int id : {kJaBal, kJaImp, kJaDith, kJaLPas})
-        SetCtrlAttribute(hJas, id, ATTR_DIMMED, noInput);
 }
 
 }  // namespace
@@ -148,6 +137,7 @@ void DevTest()
         MessagePopup("Agate Error", kNoM33Text);
         a.Vi = 0;
     }
-    DimJasperBaseband();
+    // From the flags of the last Jasper test, whichever model this was.
+    UpdJasperDim();
     SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, a.Vi > 0 ? 0 : 1);
 }

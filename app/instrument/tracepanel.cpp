@@ -12,9 +12,6 @@
 #include <cstdio>
 #include <cstring>
 
-// Panels to globals (shell/modes.cpp).
-void UpdVar();
-
 int TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC, TR_MSG, TR_DRAT, TR_DYN, TR_STA;
 
 // kalmira-sim listens here (port 5025, the VISA layer's default) unless told
