@@ -40,6 +40,11 @@ public:
 
     // Next line as [begin, end) with *end == '\0'; false at end of file.
     bool next(char *&begin, char *&end);
+    // All whole lines now in the buffer (at least one), LFs and CRs kept, as
+    // [begin, end) (not NUL-terminated: *end is the next line's first byte);
+    // false at end of file.  For readers that need no line structure, or
+    // find it themselves.
+    bool nextBlock(char *&begin, char *&end);
     // Counts the remaining lines without handing them out (a last line
     // without LF counts; an empty file has none).  Leaves the reader at end
     // of file.
@@ -86,16 +91,49 @@ extern const double kExact10[23]; // 1e0 .. 1e22, all exact doubles
 // float the double result is narrowed, which is exact unless the double lies
 // on a midpoint between two floats; such values, and everything else, take
 // the general way.  Returns nullptr when the text is not of that kind.
+// Appends the run of decimal digits at q to m; returns its length.  Eight
+// bytes at a time where the text is long enough.
+inline int DigitRun(const char *&q, const char *end, uint64_t &m)
+{
+    static constexpr uint64_t kPow[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    int n = 0;
+    while (end - q >= 8) {
+        uint64_t w;
+        std::memcpy(&w, q, 8);
+        // Zero in every byte that is a digit: high nibble 3, low nibble below 10.
+        uint64_t nondigit = ((w & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+                            (((w & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+        int run = nondigit ? __builtin_ctzll(nondigit) / 8 : 8;
+        if (run == 0)
+            return n;
+        uint64_t t = (w - 0x3030303030303030ULL) << (8 * (8 - run)); // digits up high, zeros lead
+        t = t * 10 + (t >> 8);
+        t = (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+             (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+            32;
+        m = m * kPow[run] + (t & 0xFFFFFFFFULL);
+        q += run;
+        n += run;
+        if (run < 8)
+            return n;
+    }
+    for (; q < end && IsDigit(*q); ++q, ++n)
+        m = m * 10 + uint64_t(*q - '0');
+    return n;
+}
+
 template <class T> const char *ParseSimple(const char *p, const char *end, bool neg, T &v)
 {
     uint64_t m = 0;
-    int digits = 0, fraction = 0;
     const char *q = p;
-    for (; q < end && IsDigit(*q); ++q, ++digits)
+    int digits = 0, fraction = 0;
+    for (; q < end && IsDigit(*q); ++q, ++digits) // mostly a single digit before the point
         m = m * 10 + uint64_t(*q - '0');
-    if (q < end && *q == '.')
-        for (++q; q < end && IsDigit(*q); ++q, ++digits, ++fraction)
-            m = m * 10 + uint64_t(*q - '0');
+    if (q < end && *q == '.') {
+        ++q;
+        fraction = DigitRun(q, end, m);
+        digits += fraction;
+    }
     if (digits == 0 || digits > 19)
         return nullptr;
     int exp = 0;

@@ -611,3 +611,44 @@ TEST(TextFormats, LargeFilesLoadAndSaveLikeSmallOnes)
     std::string last = Printf("%0.7e", x.i.back()) + " " + Printf("%0.7e", x.q.back()) + "\n";
     EXPECT_EQ(body.substr(body.size() - last.size() - 1), "\n" + last);
 }
+
+// The block-wise sweep of the one-file readers must read exactly what the
+// line-wise scanners read, on any mix of separators, comments, CRs, 'j's,
+// NUL bytes and junk.
+TEST(TextScanners, BlockSweepReadsWhatTheLineScannersRead)
+{
+    Dir d;
+    std::mt19937 g(17);
+    const std::string pieces[] = {"1.5", "-2", "+3e2", "j4", "-j5", "+j", "x", " ", ",", "\t", "%", "\r",
+                                  "\n", "\n", "\n", "\v", "0x1p3", "nan", "-inf", "7-j8", std::string(1, '\0'),
+                                  "1e999", ".5e-3"};
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        int n = int(g() % 60);
+        for (int k = 0; k < n; ++k)
+            text += k % 2 ? pieces[g() % 23] : (g() % 3 ? " " : "");
+        if (g() % 2)
+            text += std::string(1, '\0') + "9";
+        std::vector<float> want;
+        size_t from = 0;
+        while (from < text.size()) { // lines as the line reader gives them
+            size_t lf = text.find('\n', from);
+            std::string line = text.substr(from, lf == std::string::npos ? std::string::npos : lf - from);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            std::string cut = line.substr(0, line.find('\0')); // a C string ends at NUL
+            for (float v : Numbers(cut))
+                want.push_back(v);
+            from = lf == std::string::npos ? text.size() : lf + 1;
+        }
+        Put(d / "s.txt", text);
+        FILE *f = std::fopen((d / "s.txt").c_str(), "rb");
+        LineReader in(f, 8);
+        std::vector<float> got;
+        CollectValues(in, got);
+        std::fclose(f);
+        ASSERT_EQ(got.size(), want.size()) << round;
+        for (size_t k = 0; k < got.size(); ++k)
+            ASSERT_TRUE(got[k] == want[k] || (std::isnan(got[k]) && std::isnan(want[k]))) << round << " " << k;
+    }
+}
