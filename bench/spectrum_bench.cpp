@@ -1,0 +1,155 @@
+// The Spectrum button on a full Jasper record of 16,776,704 samples: the
+// time from the press (widening, FFT, magnitudes, rotation, the graph's
+// min/max pyramid) until the pop-up has drawn itself, and how long the
+// pop-up takes to redraw, at the same size and while it is being resized.
+//
+// Runs with the real, modal pop-up; the measurements happen inside its
+// event loop and then close it.  QT_QPA_PLATFORM=offscreen (the default
+// here) draws into memory; under Xvfb set DISPLAY and QT_QPA_PLATFORM=xcb.
+#include "shell/globals.h"
+#include "shell/mainpanel.h"
+#include "shell/startup.h"
+#include "userint.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <random>
+
+namespace {
+
+constexpr int kSamples = 16776704;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from)
+{
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+// A captured trace: a tone plus noise.
+void FillTrace()
+{
+    static bool done = false;
+    if (done)
+        return;
+    FreeIqRec(&s);
+    s.I = static_cast<float *>(std::calloc(kSamples, sizeof(float)));
+    s.Q = static_cast<float *>(std::calloc(kSamples, sizeof(float)));
+    std::mt19937 rng(7);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    for (int j = 0; j < kSamples; ++j) {
+        const double ph = 2 * M_PI * 0.123456 * j;
+        s.I[j] = static_cast<float>(0.5 * std::cos(ph)) + noise(rng);
+        s.Q[j] = static_cast<float>(0.5 * std::sin(ph)) + noise(rng);
+    }
+    s.Len = kSamples;
+    DVal = 1;
+    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 0);
+    done = true;
+}
+
+// The graph inside the pop-up.
+QWidget *GraphOf(QWidget *dlg)
+{
+    for (QWidget *w : dlg->findChildren<QWidget *>())
+        if (QString(w->metaObject()->className()).contains("GraphView"))
+            return w;
+    return dlg;
+}
+
+// Draws the widget as the window system would ask it to, into an image of
+// its size (the offscreen platform skips repaints of windows it never shows).
+void Draw(QWidget *w, QImage &img)
+{
+    if (img.size() != w->size())
+        img = QImage(w->size(), QImage::Format_ARGB32_Premultiplied);
+    w->render(&img);
+}
+
+// Presses Spectrum and runs `inside` on the pop-up once it is open.
+void PressSpectrum(const std::function<void(QWidget *)> &inside)
+{
+    ui_test::Post([inside] {
+        QWidget *dlg = QApplication::activeModalWidget();
+        if (dlg) {
+            inside(dlg);
+            dlg->close();
+        }
+    });
+    ui_test::UserClick(hRun, RN_SPEC);
+}
+
+void BM_SpectrumPressToDrawn(benchmark::State &state)
+{
+    FillTrace();
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        double elapsed = 0;
+        PressSpectrum([&](QWidget *dlg) {
+            QImage img;
+            Draw(dlg, img);
+            elapsed = Seconds(t0);
+        });
+        state.SetIterationTime(elapsed);
+    }
+}
+
+void BM_GraphRedraw(benchmark::State &state)
+{
+    FillTrace();
+    PressSpectrum([&](QWidget *dlg) {
+        QWidget *graph = GraphOf(dlg);
+        QImage img;
+        for (auto _ : state) {
+            const Clock::time_point t0 = Clock::now();
+            Draw(graph, img);
+            state.SetIterationTime(Seconds(t0));
+        }
+    });
+}
+
+// Every step of a resize changes the columns, so each redraw queries the
+// pyramid afresh.
+void BM_GraphRedrawWhileResizing(benchmark::State &state)
+{
+    FillTrace();
+    PressSpectrum([&](QWidget *dlg) {
+        QWidget *graph = GraphOf(dlg);
+        QImage img;
+        int w = 820;
+        for (auto _ : state) {
+            w = w >= 1200 ? 820 : w + 7;
+            const Clock::time_point t0 = Clock::now();
+            dlg->resize(w, 520 + w % 40);
+            Draw(graph, img);
+            state.SetIterationTime(Seconds(t0));
+        }
+    });
+}
+
+BENCHMARK(BM_SpectrumPressToDrawn)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GraphRedraw)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GraphRedrawWhileResizing)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    InitUserInterface(argc, argv);
+    if (BuildPanels() < 0)
+        return 1;
+    DisplayPanel(hRun);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FreeIqRec(&s);
+    return 0;
+}
