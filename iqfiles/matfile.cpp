@@ -6,8 +6,8 @@
 // further dimensions too) in the order the file stores them, which is
 // column-major.  Any real numeric class is accepted (double, single, the
 // integer classes); complex, sparse, character, cell, structure and object
-// variables, and empty ones, are refused with IQ_ERR_FORMAT instead of being
-// read as if they were doubles.  MAT v4, v5 (also compressed) and v7.3 (HDF5)
+// variables are refused with IQ_ERR_FORMAT instead of being read as if they
+// were doubles; an empty numeric variable is an empty channel.  MAT v4, v5 (also compressed) and v7.3 (HDF5)
 // files are read.  A v7.3 file lists its variables in name order, so there
 // "first" is the first name in alphabetical order.
 //
@@ -327,10 +327,11 @@ bool IsRealNumeric(const matvar_t *v)
            v->rank >= 1 && v->dims != nullptr;
 }
 
-// Element count of a variable, or -1 when it is not a real numeric array, is
-// empty, or holds more than an int can count.  An HDF5 file can claim any
-// size through compression or fill values; more than the deflate limit of
-// about 1032 values per stored byte is taken as forged.
+// Element count of a variable, or -1 when it is not a real numeric array or
+// holds more than an int can count.  An empty variable counts 0: a save of no
+// samples gives a valid empty file, and it loads as an empty record.  An HDF5
+// file can claim any size through compression or fill values; more than the
+// deflate limit of about 1032 values per stored byte is taken as forged.
 long long Count(const matvar_t *v, long long fileSize, bool hdf5)
 {
     if (!IsRealNumeric(v))
@@ -343,7 +344,7 @@ long long Count(const matvar_t *v, long long fileSize, bool hdf5)
         if (n > INT_MAX)
             return -1;
     }
-    if (n == 0 || (hdf5 && n > (unsigned long long)fileSize * 1032))
+    if (hdf5 && n > (unsigned long long)fileSize * 1032)
         return -1;
     return (long long)n;
 }
