@@ -301,7 +301,7 @@ char *FmtSciFast(char *p, double v, int prec, bool upper)
             ++k;
         }
     }
-    char tmp[16]; // prec+1 digits, the first before the point
+    char tmp[16] = {}; // prec+1 digits, the first before the point
     if (prec == 7) {
         Write8Digits(tmp, uint32_t(digits));
     } else if (prec == 8) {
