@@ -90,10 +90,16 @@ typedef struct IqFormat {
 /* Row of format index typ, or NULL outside 0..23. */
 VMKAL_API const IqFormat *IqFormatAt(int typ);
 
-/* Frees I and Q and sets both to NULL. */
+/* Frees I and Q and sets both to NULL, and Len to 0. */
 VMKAL_API void FreeIqRec(IqRec *rec);
 
-/* Dispatcher: frees the record's arrays, then loads format rec->Typ. */
+/* Dispatcher: frees the record's arrays, then loads format rec->Typ.  An
+ * index outside 0..23 loads nothing and returns 0 with an empty record.
+ * Every loader that fails after its files are open leaves no arrays and Len
+ * 0 behind, so a record never claims samples that its arrays do not hold; a
+ * successful load of no samples leaves Len 0 with valid (one-element)
+ * arrays.  Text readers accept LF and CR LF line ends and lines of any
+ * length (a number is never split). */
 VMKAL_API int LoadDatFile(IqRec *rec);
 
 /* Loaders. */
@@ -128,26 +134,44 @@ VMKAL_API int LoadAWG(IqRec *rec);
 /* KAL: Len = file size / 8 (a trailing partial sample is ignored; an empty
  * file is an empty record).  Rat is left as the caller set it. */
 VMKAL_API int LoadKAL(IqRec *rec);
+/* DAB symbol file: Len is the count after the first ':' of the first header
+ * word.  -9 when that word has no ':' or no count after it, or the count is
+ * negative or larger than the file size (nothing is allocated from it). */
 VMKAL_API int LoadDAB(IqRec *rec);
+/* One number per line, I and Q files: Len is the smaller line count (blank
+ * lines count); a word that does not convert ends its channel, the rest of
+ * which stays 0.  Both arrays failing to allocate give -7. */
 VMKAL_API int LoadMCadSgl(IqRec *rec);
+/* Free-flowing numbers, first half I, second half Q.  The count starts from
+ * 0 whatever rec->Len held; an odd count leaves the last Q sample 0. */
 VMKAL_API int LoadAscMixNoLF(IqRec *rec);
 VMKAL_API int LoadMLabSgl(IqRec *rec);
 VMKAL_API int LoadMLabMix(IqRec *rec);
+/* Free-form numbers (separators blank, comma, tab; '%' starts a comment;
+ * a+jb and a-jb give a and +b or -b).  LoadCsapSgl: Len is the smaller count
+ * of the two files.  LoadCsapMix: numbers alternate I, Q; an unpaired last
+ * number is ignored. */
 VMKAL_API int LoadCsapSgl(IqRec *rec);
 VMKAL_API int LoadCsapMix(IqRec *rec);
+/* DaDisp: the samples follow the line "DATA"; -9 when the file has none. */
 VMKAL_API int LoadDDspSgl(IqRec *rec);
 VMKAL_API int LoadDDspMix(IqRec *rec);
 /* ESG 16-bit word pair (no format index): Len is the word count of the
  * shorter file, so no sample is left unread. */
 VMKAL_API int LoadEsg8Sgl(IqRec *rec);
 
-/* Writers: 0 on success, -1 when the file could not be written. */
+/* Writers: 0 on success, -1 when the file could not be written, or when the
+ * record has a negative Len or lacks arrays behind a positive one (nothing
+ * is written then). */
 VMKAL_API int SaveIBN(IqRec rec);
+/* Text writers print each value as "%0.7e" and end lines with "\n"; the
+ * two-file ones replace neither file unless both are written. */
 VMKAL_API int SaveDAB(IqRec rec);
 VMKAL_API int SaveMCadSgl(IqRec rec);
 VMKAL_API int SaveMCadMix(IqRec rec);
 VMKAL_API int SaveMLabSgl(IqRec rec);
 VMKAL_API int SaveMLabMix(IqRec rec);
+/* DaDisp: INTERVAL is Len / Rat (the record length in seconds). */
 VMKAL_API int SaveDDspSgl(IqRec rec);
 VMKAL_API int SaveDDspMix(IqRec rec);
 /* SPW/ADS ASCII writers write "\n" line ends.  SaveADSSgl replaces neither
