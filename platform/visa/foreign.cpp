@@ -29,8 +29,14 @@ bool bind(void *h, const char *name, F &fn) {
 }
 
 // RTLD_DEEPBIND keeps the library's own calls inside it, never in our
-// functions of the same names.
-void *openLibrary(const char *name) { return ::dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND); }
+// functions of the same names.  The sanitizer run-times refuse it; there
+// the program's symbols are not exported, which protects as well.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kBindFlags = RTLD_NOW | RTLD_LOCAL;
+#else
+constexpr int kBindFlags = RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND;
+#endif
+void *openLibrary(const char *name) { return ::dlopen(name, kBindFlags); }
 
 bool tryLibrary(const char *name, ForeignApi &api) {
     void *h = openLibrary(name);
