@@ -186,6 +186,26 @@ TEST(VisaLan, SimulatorKeepsStateAcrossTheStopSequence) {
     EXPECT_EQ(log[2], "*RST;*CLS");
 }
 
+TEST(VisaLan, JasperBasebandInputsNeedTheOption) {
+    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--options", "B4", "--mode", "2", "--analyzer", "jasper",
+                    "--port", "0"});
+    ViSession rm, bare, m34;
+    ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort(0)), bare), VI_SUCCESS);
+    ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort(1)), m34), VI_SUCCESS);
+    char err[64] = {}, mode[16] = {};
+    for (ViSession vi : {bare, m34}) ASSERT_EQ(viPrintf(vi, "INP:SEL %s\n", "AIQ"), VI_SUCCESS);
+    ASSERT_EQ(viQueryf(bare, "SYST:ERR?\n", "%t", err), VI_SUCCESS);
+    EXPECT_STREQ(err, "-241,\"Hardware missing\"");
+    ASSERT_EQ(viQueryf(m34, "SYST:ERR?\n", "%t", err), VI_SUCCESS);
+    EXPECT_STREQ(err, "0,\"No error\"");
+    ASSERT_EQ(viQueryf(bare, "INST:NSEL?\n", "%15s", mode), VI_SUCCESS);
+    EXPECT_STREQ(mode, "2");
+    ASSERT_EQ(viPrintf(bare, "INST:NSEL 1\n"), VI_SUCCESS);
+    ASSERT_EQ(viQueryf(bare, "INST:NSEL?\n", "%15s", mode), VI_SUCCESS);
+    EXPECT_STREQ(mode, "1");
+    viClose(rm);
+}
+
 // The simulator explains itself, and refuses what it does not understand.
 TEST(SimCommandLine, HelpAndBadOptions) {
     FILE *p = ::popen(KALMIRA_SIM_PATH " --help", "r");

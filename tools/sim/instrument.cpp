@@ -29,8 +29,8 @@ const ModelInfo &info(Model m) {
     return kModels[1];
 }
 
-// Larger incoming blocks are skipped instead of held.
-constexpr int64_t kMaxInputBlock = int64_t(512) << 20;
+// The largest program message kept (a waveform block with its command).
+constexpr int64_t kMaxMessage = int64_t(512) << 20;
 
 }  // namespace
 
@@ -91,6 +91,7 @@ std::unique_ptr<Stream> Instrument::takeReply() {
 void Instrument::deviceClear() {
     output_.clear();
     msg_.clear();
+    overflow_ = false;
     state_ = Scan::Text;
     busEvent("SDC");
 }
@@ -113,7 +114,7 @@ void Instrument::scan(const char *data, size_t len) {
     for (size_t i = 0; i < len;) {
         if (state_ == Scan::Block) {
             size_t n = size_t(std::min<int64_t>(blockLeft_, int64_t(len - i)));
-            if (msg_.size() < size_t(kMaxInputBlock)) msg_.append(data + i, n);
+            append(data + i, n);
             blockLeft_ -= int64_t(n);
             i += n;
             if (blockLeft_ == 0) state_ = Scan::Text;
@@ -121,13 +122,13 @@ void Instrument::scan(const char *data, size_t len) {
         }
         char c = data[i++];
         if (state_ == Scan::Quote) {
-            msg_ += c;
+            append(&c, 1);
             if (c == quote_) state_ = Scan::Text;
             continue;
         }
         if (state_ == Scan::Hash) {
             if (c >= '1' && c <= '9') {
-                msg_ += c;
+                append(&c, 1);
                 digitsLeft_ = c - '0';
                 lenText_.clear();
                 state_ = Scan::Digits;
@@ -136,7 +137,7 @@ void Instrument::scan(const char *data, size_t len) {
             state_ = Scan::Text;
         } else if (state_ == Scan::Digits) {
             if (std::isdigit(static_cast<unsigned char>(c))) {
-                msg_ += c;
+                append(&c, 1);
                 lenText_ += c;
                 if (--digitsLeft_ == 0) {
                     blockLeft_ = std::stoll(lenText_);
@@ -149,17 +150,28 @@ void Instrument::scan(const char *data, size_t len) {
         if (c == '\n') {
             endMessage();
         } else {
-            msg_ += c;
+            append(&c, 1);
             if (c == '\'' || c == '"') quote_ = c, state_ = Scan::Quote;
             else if (c == '#') state_ = Scan::Hash;
         }
     }
 }
 
+// A message larger than any the instruments take is dropped whole, with an
+// error in the queue, instead of being held.
+void Instrument::append(const char *data, size_t len) {
+    if (msg_.size() + len > size_t(kMaxMessage)) overflow_ = true;
+    if (!overflow_) msg_.append(data, len);
+}
+
 void Instrument::endMessage() {
     std::string msg;
     msg.swap(msg_);
     state_ = Scan::Text;
+    if (overflow_) {
+        overflow_ = false;
+        return pushError(-223, "Too much data");
+    }
     while (!msg.empty() && (msg.back() == '\r' || msg.back() == '\n')) msg.pop_back();
     if (!msg.empty()) handleMessage(msg);
 }

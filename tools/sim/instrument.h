@@ -79,6 +79,7 @@ private:
     };
 
     void scan(const char *data, size_t len);
+    void append(const char *data, size_t len);
     void endMessage();
     void handleMessage(const std::string &msg);
     std::vector<Command> splitCommands(const std::string &msg, std::string &logText);
@@ -107,6 +108,7 @@ private:
 
     // Input scanning: the message so far, and where a block inside it ends.
     std::string msg_;
+    bool overflow_ = false;
     enum class Scan { Text, Quote, Hash, Digits, Block } state_ = Scan::Text;
     char quote_ = 0;
     int digitsLeft_ = 0;
