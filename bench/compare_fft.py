@@ -3,9 +3,10 @@
 numpy.fft and scipy.fft, on the lengths of the spectrum display.
 
 Runs fft_bench (Google Benchmark) for FFTW and ours, times numpy and scipy
-here, and prints one table with every figure and its ratio to FFTW.  Each
-figure is the best of several runs, which is the fairest figure on a shared
-machine.  Run with /usr/bin/python3 (Debian's numpy and scipy):
+here, and prints one table with every figure and its ratio to FFTW.  All
+figures are processor time of the transform (every one of them runs on one
+thread) and the best of several runs, so that other programs on a shared
+machine do not distort the comparison.  Run with /usr/bin/python3 (Debian's numpy and scipy):
 
     /usr/bin/python3 bench/compare_fft.py [path/to/fft_bench] [--repetitions N]
 """
@@ -56,9 +57,9 @@ def best_time(fn, x, repetitions):
     times = []
     budget = time.perf_counter() + 20.0
     for _ in range(repetitions):
-        t0 = time.perf_counter()
+        t0 = time.thread_time()
         fn(x)
-        times.append(time.perf_counter() - t0)
+        times.append(time.thread_time() - t0)
         if time.perf_counter() > budget:
             break
     return min(times)
