@@ -24,8 +24,9 @@ public:
         // A new command makes any unread rest of an earlier reply stale, as
         // an IEEE 488.2 instrument discards its output queue.
         link_.discardPending();
-        ViStatus st = link_.send(buf, count, tmo_);
-        if (done) *done = st == VI_SUCCESS ? count : 0;
+        size_t sent = 0;
+        ViStatus st = link_.send(buf, count, tmo_, &sent);
+        if (done) *done = ViUInt32(sent);
         return st;
     }
 

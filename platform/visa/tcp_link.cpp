@@ -90,14 +90,19 @@ ViStatus TcpLink::lost(ViStatus st) {
     return st;
 }
 
-ViStatus TcpLink::send(const void *data, size_t len, ViUInt32 tmoMs) {
+ViStatus TcpLink::send(const void *data, size_t len, ViUInt32 tmoMs, size_t *sent) {
+    size_t done = 0;
+    ViStatus st = sendAll(static_cast<const char *>(data), len, tmoMs, done);
+    if (sent) *sent = done;
+    return st;
+}
+
+ViStatus TcpLink::sendAll(const char *p, size_t len, ViUInt32 tmoMs, size_t &done) {
     if (fd_ < 0 || peerClosed_) return VI_ERROR_CONN_LOST;
-    const char *p = static_cast<const char *>(data);
-    while (len > 0) {
-        ssize_t n = ::send(fd_, p, len, MSG_NOSIGNAL);
+    while (done < len) {
+        ssize_t n = ::send(fd_, p + done, len - done, MSG_NOSIGNAL);
         if (n > 0) {
-            p += n;
-            len -= size_t(n);
+            done += size_t(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -22,7 +22,8 @@ public:
     bool isOpen() const { return fd_ >= 0 && !peerClosed_; }
 
     // Sends everything; tmoMs bounds every wait for room in the socket.
-    ViStatus send(const void *data, size_t len, ViUInt32 tmoMs);
+    // sent (if given) tells how much went out, also when it failed.
+    ViStatus send(const void *data, size_t len, ViUInt32 tmoMs, size_t *sent = nullptr);
     // Reads count bytes, or up to and with a line feed when toLineEnd is set.
     // tmoMs bounds every wait for the next bytes; VI_ERROR_TMO then, and
     // VI_ERROR_CONN_LOST when the peer closed before enough had come.
@@ -34,6 +35,7 @@ public:
 
 private:
     ViStatus lost(ViStatus st);
+    ViStatus sendAll(const char *p, size_t len, ViUInt32 tmoMs, size_t &done);
     // Receives at most max bytes into dst, waiting at most tmoMs for them.
     ViStatus recvSome(ViByte *dst, size_t max, size_t *n, ViUInt32 tmoMs);
 

@@ -166,9 +166,9 @@ TEST(VisaFault, WriteToAPeerThatNeverReadsTimesOut) {
     ASSERT_EQ(viOpen(rm, rsrc.c_str(), 0, 0, &vi), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
     std::vector<ViByte> big(size_t(64) << 20, 'x');
-    ViUInt32 done = 1;
+    ViUInt32 done = 0;
     EXPECT_EQ(viWrite(vi, big.data(), ViUInt32(big.size()), &done), VI_ERROR_TMO);
-    EXPECT_EQ(done, 0u);
+    EXPECT_LT(done, big.size());  // what the socket took before it filled
     ViByte b;
     EXPECT_EQ(viRead(vi, &b, 1, &done), VI_ERROR_TMO);
     viClose(rm);
