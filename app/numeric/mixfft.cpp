@@ -204,7 +204,9 @@ int BuildPlan(Plan &plan, FFTWork *work, int n, int count, const int *f)
     }
     size_t trigSize = 0;
     for (int i = 1; i <= plan.m; ++i) {
-        if (plan.f[i] > FFT_MAX_RADIX)
+        // Even radices other than these have no kernel (the general one is for odd ones).
+        const int r = plan.f[i];
+        if (r > FFT_MAX_RADIX || (r % 2 == 0 && r != 2 && r != 4 && r != 8 && r != 10))
             return FFT_ERR_LENGTH;
         trigSize += 2 * static_cast<size_t>(plan.f[i]);
     }

@@ -189,6 +189,9 @@ TEST(Fft, MixfftWithGivenFactorsAndRefusedLists)
     int wrong[FFT_MAX_FACTORS] = {0, 2, 3, 5};
     EXPECT_EQ(mixfft(n, x.re.data(), x.im.data(), y.re.data(), y.im.data(), work, 3, wrong),
               FFT_ERR_LENGTH);
+    int noKernel[FFT_MAX_FACTORS] = {0, 6, 6, 10};
+    EXPECT_EQ(mixfft(n, x.re.data(), x.im.data(), y.re.data(), y.im.data(), work, 3, noKernel),
+              FFT_ERR_LENGTH);
     // 1009 is more than the work area holds: refused, not overrun.
     Signal p = Random(1009, 4), q = p;
     EXPECT_EQ(mixfft(1009, p.re.data(), p.im.data(), q.re.data(), q.im.data(), work, -1, nullptr),
