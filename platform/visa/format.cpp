@@ -17,7 +17,7 @@ namespace {
 // Formatted replies longer than this are read to their end but not kept.
 constexpr size_t kMaxLine = 1 << 20;
 
-struct Spec {
+struct Conversion {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -26,7 +26,7 @@ struct Spec {
 };
 
 // Parses one conversion after '%'; '*' width and precision come from args.
-const char *parseSpec(const char *p, Spec &s, va_list *ap) {
+const char *parseConversion(const char *p, Conversion &s, va_list *ap) {
     while (*p && std::strchr("-+ #0", *p)) s.flags += *p++;
     if (*p == '*') {
         s.width = va_arg(*ap, int);
@@ -49,7 +49,7 @@ const char *parseSpec(const char *p, Spec &s, va_list *ap) {
 }
 
 template <class T>
-void append(std::string &out, const Spec &s, const char *convLen, T value) {
+void append(std::string &out, const Conversion &s, const char *convLen, T value) {
     std::string f = "%" + s.flags;
     if (s.width >= 0) f += std::to_string(s.width);
     if (s.precision >= 0) f += "." + std::to_string(s.precision);
@@ -62,7 +62,7 @@ void append(std::string &out, const Spec &s, const char *convLen, T value) {
     out.resize(old + size_t(n));
 }
 
-ViStatus formatOne(std::string &out, const Spec &s, va_list *ap) {
+ViStatus formatOne(std::string &out, const Conversion &s, va_list *ap) {
     const std::string &l = s.length;
     std::string cl = std::string(1, s.conv);
     switch (s.conv) {
@@ -114,8 +114,8 @@ ViStatus formatAll(std::string &out, const char *fmt, va_list *ap) {
             p += 2;
             continue;
         }
-        Spec s;
-        p = parseSpec(p + 1, s, ap);
+        Conversion s;
+        p = parseConversion(p + 1, s, ap);
         ViStatus st = formatOne(out, s, ap);
         if (st != VI_SUCCESS) return st;
     }
@@ -143,7 +143,7 @@ void store(void *dst, T v) {
     *static_cast<T *>(dst) = v;
 }
 
-ViStatus scanInteger(Scanner &sc, const Spec &s, bool suppress, va_list *ap) {
+ViStatus scanInteger(Scanner &sc, const Conversion &s, bool suppress, va_list *ap) {
     sc.skipSpace();
     std::string f = sc.field(s.width);
     int base = s.conv == 'x' || s.conv == 'X' ? 16 : s.conv == 'o' ? 8 : s.conv == 'i' ? 0 : 10;
@@ -162,7 +162,7 @@ ViStatus scanInteger(Scanner &sc, const Spec &s, bool suppress, va_list *ap) {
     return VI_SUCCESS;
 }
 
-ViStatus scanFloat(Scanner &sc, const Spec &s, bool suppress, va_list *ap) {
+ViStatus scanFloat(Scanner &sc, const Conversion &s, bool suppress, va_list *ap) {
     sc.skipSpace();
     std::string f = sc.field(s.width);
     char *end = nullptr;
@@ -179,7 +179,7 @@ ViStatus scanFloat(Scanner &sc, const Spec &s, bool suppress, va_list *ap) {
 
 // %s, %c, %t and %[...] copy text.  With '#' the buffer size comes as an
 // argument before the buffer (VISA's convention) and bounds the copy.
-ViStatus scanText(Scanner &sc, Spec &s, const char *&p, bool suppress, bool sized, va_list *ap) {
+ViStatus scanText(Scanner &sc, Conversion &s, const char *&p, bool suppress, bool sized, va_list *ap) {
     std::string set;
     bool negate = false;
     if (s.conv == '[') {
@@ -234,7 +234,7 @@ ViStatus scanAll(const std::string &line, const char *fmt, va_list *ap) {
         ++p;
         bool suppress = *p == '*' ? (++p, true) : false;
         bool sized = *p == '#' ? (++p, true) : false;
-        Spec s;
+        Conversion s;
         if (std::isdigit(static_cast<unsigned char>(*p))) s.width = int(std::strtol(p, const_cast<char **>(&p), 10));
         while (*p && std::strchr("hlL", *p)) s.length += *p++;
         s.conv = *p ? *p++ : 0;

@@ -433,18 +433,18 @@ void Instrument::dataQuery(std::vector<std::string> &texts, std::unique_ptr<Stre
         pushError(-221, "Settings conflict");
         return texts.push_back("-221,\"Settings conflict\"");
     }
-    BlockSpec spec;
-    spec.count = cur_.count;
-    spec.chunked = cfg_.model == Model::Jasper && cur_.count > kJasperChunk;
-    spec.fullScale = fullScale();
+    BlockShape shape;
+    shape.count = cur_.count;
+    shape.chunked = cfg_.model == Model::Jasper && cur_.count > kJasperChunk;
+    shape.fullScale = fullScale();
     static const std::pair<Fault, BlockFault> map[] = {{Fault::Drop, BlockFault::Drop},
                                                        {Fault::Short, BlockFault::Short},
                                                        {Fault::BadHeader, BlockFault::BadHeader},
                                                        {Fault::OddCount, BlockFault::OddCount},
                                                        {Fault::HugeCount, BlockFault::HugeCount}};
     for (const auto &[k, b] : map)
-        if (f == k) spec.fault = b;
-    block = makeBlockStream(spec);
+        if (f == k) shape.fault = b;
+    block = makeBlockStream(shape);
 }
 
 // The RMS voltage of the reference level into 50 ohm; the Agate sends its

@@ -77,11 +77,11 @@ const char kHelp[] =
     "  gateway listening on 127.0.0.1:1234 (20=jasper 28=topaz)\n"
     "followed by \"ready\".  SIGTERM or SIGINT stops the simulator.\n";
 
-struct RawSpec {
+struct RawInstrument {
     InstrumentConfig cfg;
     int port = 5025;
 };
-struct GatewaySpec {
+struct GatewayBus {
     int port = 1234;
     std::vector<std::pair<int, InstrumentConfig>> at;
 };
@@ -127,8 +127,8 @@ void onSignal(int) { gStop = 1; }
 
 int main(int argc, char **argv) {
     InstrumentConfig defaults;
-    std::vector<RawSpec> raws;
-    std::vector<GatewaySpec> gateways;
+    std::vector<RawInstrument> raws;
+    std::vector<GatewayBus> gateways;
     InstrumentConfig *current = &defaults;
     std::string bindAddr = "127.0.0.1";
     for (int i = 1; i < argc; ++i) {
@@ -157,10 +157,10 @@ int main(int argc, char **argv) {
             current = &defaults;
         } else if (opt == "--at") {
             if (gateways.empty()) usage("--at belongs after --gateway");
-            std::string spec = val;
-            size_t eq = spec.find('=');
-            int addr = eq == std::string::npos ? -1 : std::atoi(spec.substr(0, eq).c_str());
-            if (addr < 0 || addr > 30 || !parseModel(spec.substr(eq + 1), m)) usage("invalid --at " + spec);
+            std::string text = val;
+            size_t eq = text.find('=');
+            int addr = eq == std::string::npos ? -1 : std::atoi(text.substr(0, eq).c_str());
+            if (addr < 0 || addr > 30 || !parseModel(text.substr(eq + 1), m)) usage("invalid --at " + text);
             gateways.back().at.push_back({addr, defaults});
             gateways.back().at.back().second.model = m;
             current = &gateways.back().at.back().second;

@@ -53,7 +53,7 @@ inline float unitSample(const Tables &t, int c, int64_t n) {
 
 class BlockStream : public Stream {
 public:
-    explicit BlockStream(const BlockSpec &s) : spec_(s) {
+    explicit BlockStream(const BlockShape &s) : shape_(s) {
         int64_t bytes = s.count * 8;
         if (s.fault == BlockFault::OddCount) bytes = std::max<int64_t>(bytes - 3, 1);
         dataBytes_ = bytes;
@@ -75,7 +75,7 @@ public:
     }
 
     AfterStream after() const override {
-        return spec_.fault == BlockFault::Drop ? AfterStream::Drop : AfterStream::Continue;
+        return shape_.fault == BlockFault::Drop ? AfterStream::Drop : AfterStream::Continue;
     }
 
 private:
@@ -88,8 +88,8 @@ private:
 
     // Which channel and sample the float at index f of the data belongs to.
     void locate(int64_t f, int &c, int64_t &n, int64_t &runLeft) const {
-        const int64_t N = spec_.count;
-        if (!spec_.chunked) {
+        const int64_t N = shape_.count;
+        if (!shape_.chunked) {
             c = f < N ? 0 : 1;
             n = f - c * N;
             runLeft = (c + 1) * N - f;
@@ -111,7 +111,7 @@ private:
 
     size_t fillData(char *dst, size_t max) {
         const Tables &t = tables();
-        const float scale = float(spec_.fullScale);
+        const float scale = float(shape_.fullScale);
         int64_t f = dataPos_ / 4;
         int c;
         int64_t n, runLeft;
@@ -150,7 +150,7 @@ private:
         return done;
     }
 
-    BlockSpec spec_;
+    BlockShape shape_;
     std::string head_, tail_;
     size_t headPos_ = 0, tailPos_ = 0;
     int64_t dataBytes_ = 0, sendBytes_ = 0, dataPos_ = 0;
@@ -158,7 +158,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Stream> makeBlockStream(const BlockSpec &spec) { return std::make_unique<BlockStream>(spec); }
+std::unique_ptr<Stream> makeBlockStream(const BlockShape &shape) { return std::make_unique<BlockStream>(shape); }
 
 double toneSample(int channel, int64_t n) { return unitSample(tables(), channel, n); }
 

@@ -22,14 +22,14 @@ constexpr double kNoiseLevel = 0.01;
 
 enum class BlockFault { None, Drop, Short, BadHeader, OddCount, HugeCount };
 
-struct BlockSpec {
+struct BlockShape {
     int64_t count = 0;      // sample pairs
     bool chunked = false;   // alternating 524288-pair I and Q blocks
     double fullScale = 1.0; // the value that the program's divisor maps to 1.0
     BlockFault fault = BlockFault::None;
 };
 
-std::unique_ptr<Stream> makeBlockStream(const BlockSpec &spec);
+std::unique_ptr<Stream> makeBlockStream(const BlockShape &shape);
 
 // The value of sample n of channel 0 (I) or 1 (Q) at full scale 1.0, for
 // checks of what arrived.
