@@ -71,6 +71,19 @@ std::string BuildBlock()
     return block;
 }
 
+// Writes alone cannot tell whether anyone listened: behind a GPIB-Ethernet
+// gateway the bytes for an empty address vanish without an error.  The
+// generator answers "1" once the waveform is running; silence is a missing
+// generator.
+ViStatus Confirm(ViSession vi)
+{
+    char reply[100] = "";
+    ViStatus st = viQueryf(vi, "*OPC?", "%99s", reply);
+    if (st != VI_SUCCESS)
+        return st;
+    return std::strcmp(reply, "1") == 0 ? VI_SUCCESS : VI_ERROR_IO;
+}
+
 ViStatus Send(ViSession vi)
 {
     ViStatus st;
@@ -92,7 +105,9 @@ ViStatus Send(ViSession vi)
                  &written);
     if (st != VI_SUCCESS)
         return st;
-    return viPrintf(vi, ":TRIG;*WAI");
+    if ((st = viPrintf(vi, ":TRIG;*WAI")) != VI_SUCCESS)
+        return st;
+    return Confirm(vi);
 }
 
 }  // namespace

@@ -1,0 +1,261 @@
+// The TCP remote-control server.  A client sends one of three plain-text
+// commands and gets the server's identity, the data state (a state message
+// from the support library) or the current I/Q data.  Every reply starts with
+// its int32 kind so that a client can tell a reply from a state message that
+// a load or a capture sent in between.
+//
+// Everything runs in the callback on the user-interface thread.  A data reply
+// of 16.7 million samples takes a while, so the Transfer panel shows its
+// progress and the window keeps drawing between blocks; a client that stops
+// reading or goes away ends the reply after a time-out instead of freezing the
+// program.
+#include "remote/tcpserver.h"
+
+#include "VmFunLib.h"
+#include "files/busy.h"
+#include "shell/globals.h"
+#include "shell/mainpanel.h"
+#include "shell/statuspanel.h"
+#include "userint.h"
+
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
+
+namespace {
+
+// The wire carries little-endian int32 and float32; the host's own layout is
+// copied as it is.
+static_assert(std::endian::native == std::endian::little, "the reply layout assumes a little-endian host");
+
+constexpr int32_t kDataReply = 2;
+constexpr int32_t kIdentityReply = 4;
+constexpr size_t kReplyBytes = 100;
+constexpr size_t kCommandBytes = 1000;
+constexpr unsigned kReadTimeoutMs = 1000;
+constexpr unsigned kIdentityTimeoutMs = 1000;
+// Per block of 64000 bytes: generous for a slow link, short enough that a
+// client that stopped reading gives the window back within seconds.
+constexpr unsigned kBlockTimeoutMs = 5000;
+constexpr int kBlockSamples = 8000;
+
+void DebugOut(const char *fmt, const char *text = "")
+{
+#ifndef NDEBUG
+    std::fprintf(stderr, fmt, text);
+#else
+    (void)fmt;
+    (void)text;
+#endif
+}
+
+// An Agate in analyzer mode delivers as many samples as its record length
+// holds at the sample rate, so the count follows those two settings.
+void UpdateRecordLength()
+{
+    if (TrcFlg != 0 && a.Typ == 1) {
+        double n = 0.001 * SRat * RecLen;
+        // Out-of-range settings must not turn into an undefined conversion.
+        s.Len = n <= 0 ? 0 : n >= INT_MAX ? INT_MAX : static_cast<int>(n);
+    }
+    UpdTesAll(Hdl, NewState, static_cast<double>(SRat), s.Len);
+}
+
+// A fresh zeroed reply buffer of 100 bytes with the kind in bytes 0-3.
+bool NewReply(int32_t kind)
+{
+    std::free(RepMem);
+    RepMem = static_cast<char *>(std::calloc(kReplyBytes, 1));
+    if (!RepMem)
+        return false;
+    std::memcpy(RepMem, &kind, sizeof kind);
+    return true;
+}
+
+void SendIdentity(unsigned handle)
+{
+    if (!NewReply(kIdentityReply))
+        return;
+    std::memcpy(RepMem + 4, "Kalmira", sizeof "Kalmira");
+    ServerTCPWrite(handle, RepMem, kReplyBytes, kIdentityTimeoutMs);
+}
+
+void ShowTransferPanel()
+{
+    SetCtrlVal(hDat, DT_TRANSF, 0);
+    GetPanelAttribute(hRun, ATTR_LEFT, &x);
+    GetPanelAttribute(hRun, ATTR_TOP, &y);
+    SetPanelPos(hDat, y + 150, x + 200);
+    DisplayPanel(hDat);
+    ProcessDrawEvents();
+}
+
+void EndTransfer()
+{
+    std::free(IQMem);
+    IQMem = nullptr;
+    HidePanel(hDat);
+}
+
+// The client did not take a block in time, has gone, or cannot be served:
+// the rest of the reply is dropped.  Its connection is closed, since what it
+// would read next could only be taken for samples.
+void AbandonTransfer(unsigned handle)
+{
+    EndTransfer();
+    DisconnectTCPClient(handle);
+    SetCtrlVal(hRun, RN_CONN, 0);
+}
+
+void FailTransfer(unsigned handle)
+{
+    AbandonTransfer(handle);
+    MessagePopup("TCP Server", "Not enough memory to send the I/Q data.\nThe transfer was stopped.");
+}
+
+// Data loaded without arrays (a count but no samples) goes out as zeros.
+bool EnsureArrays(int len)
+{
+    const size_t n = len > 0 ? static_cast<size_t>(len) : 1;
+    if (!s.I)
+        s.I = static_cast<float *>(std::calloc(n, sizeof(float)));
+    if (!s.Q)
+        s.Q = static_cast<float *>(std::calloc(n, sizeof(float)));
+    return s.I && s.Q;
+}
+
+// Samples an array really holds.  The count can run ahead of the arrays: an
+// Agate's count follows its record length, which may have been raised since
+// the last capture.  Whatever lies beyond the arrays goes out as zeros, never
+// as the memory behind them.  The arrays of `s` always come from the heap.
+size_t Held(const float *p)
+{
+    return p ? malloc_usable_size(const_cast<float *>(p)) / sizeof(float) : 0;
+}
+
+struct Source {
+    const float *i, *q;
+    size_t heldI, heldQ;
+};
+
+// Interleaves count samples from first on as I, Q, I, Q ... and writes them.
+bool SendBlock(unsigned handle, const Source &src, size_t first, int count)
+{
+    float *out = reinterpret_cast<float *>(IQMem);
+    for (int k = 0; k < count; ++k) {
+        const size_t n = first + static_cast<size_t>(k);
+        out[2 * k] = n < src.heldI ? src.i[n] : 0.0f;
+        out[2 * k + 1] = n < src.heldQ ? src.q[n] : 0.0f;
+    }
+    const size_t bytes = static_cast<size_t>(count) * 2 * sizeof(float);
+    return ServerTCPWrite(handle, IQMem, bytes, kBlockTimeoutMs) == static_cast<int>(bytes);
+}
+
+// The 4-byte header of the data reply.
+bool SendHeader(unsigned handle)
+{
+    HdrSize = 4;
+    const bool sent = ServerTCPWrite(handle, RepMem, HdrSize, kBlockTimeoutMs) == HdrSize;
+    std::free(RepMem);
+    RepMem = nullptr;
+    return sent;
+}
+
+bool SendSamples(unsigned handle, int len)
+{
+    const Source src{s.I, s.Q, Held(s.I), Held(s.Q)};
+    const int fullBlocks = len / kBlockSamples;
+    for (int b = 0; b < fullBlocks; ++b) {
+        if (!SendBlock(handle, src, static_cast<size_t>(b) * kBlockSamples, kBlockSamples))
+            return false;
+        if (b > 0)
+            SetCtrlVal(hDat, DT_TRANSF, static_cast<int>((static_cast<long long>(b) * 100 + 100) / fullBlocks));
+        ProcessDrawEvents();
+    }
+    const int rest = len % kBlockSamples;
+    return rest == 0 || SendBlock(handle, src, static_cast<size_t>(fullBlocks) * kBlockSamples, rest);
+}
+
+// The reply carries no count, so a state message with the count of exactly
+// this reply goes first: a load or a capture that let events through may have
+// changed the count since the client was last told.  While a file operation
+// or a capture is filling `s`, its samples are not ready: the reply is empty
+// then, and the state message at the operation's end announces the new data.
+int SendSymbols(unsigned handle)
+{
+    ShowTransferPanel();
+    if (!NewReply(kDataReply)) {
+        HidePanel(hDat);
+        MessagePopup("TCP Server", "Not enough memory to send the I/Q data.");
+        return -1;
+    }
+    const int len = IoBusy || s.Len < 0 ? 0 : s.Len;
+    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), len);
+    if (!SendHeader(handle)) {
+        AbandonTransfer(handle);
+        return 0;
+    }
+    IQMem = static_cast<char *>(std::calloc(2 * kBlockSamples, sizeof(float)));
+    if (!IQMem || (len > 0 && !EnsureArrays(len))) {
+        FailTransfer(handle);
+        return 0;
+    }
+    if (!SendSamples(handle, len)) {
+        AbandonTransfer(handle);
+        return 0;
+    }
+    EndTransfer();
+    if (len == s.Len)
+        NewState = 0;
+    return 0;
+}
+
+int OnDataReady(unsigned handle)
+{
+    char buf[kCommandBytes + 1];
+    const int n = ServerTCPRead(handle, buf, kCommandBytes, kReadTimeoutMs);
+    if (n == TCPEReadFailed) {
+        SetCtrlVal(hRun, RN_CONN, 0);
+        MessagePopup("TCP Server", "TCP read error!");
+        return 0;
+    }
+    if (n < 0)
+        return 0;
+    buf[n] = '\0';
+    DebugOut("TCP/IP Server Data Ready buf = %s\n", buf);
+    // The whole text must be the command: a NUL inside it makes it another text.
+    if (std::strlen(buf) != static_cast<size_t>(n))
+        return 0;
+    if (std::strcmp(buf, "GetServerID") == 0)
+        SendIdentity(handle);
+    else if (std::strcmp(buf, "GetNewState") == 0)
+        UpdateRecordLength();
+    else if (std::strcmp(buf, "GetSymbols") == 0)
+        return SendSymbols(handle);
+    return 0;
+}
+
+}  // namespace
+
+int cbTCPServer(unsigned handle, int event, int error, void *callbackData)
+{
+    switch (event) {
+    case TCP_CONNECT:
+        DebugOut("TCP/IP Server Connect\n");
+        Hdl = static_cast<int>(handle);
+        UpdateRecordLength();
+        SetCtrlVal(hRun, RN_CONN, 1);
+        return 0;
+    case TCP_DISCONNECT:
+        SetCtrlVal(hRun, RN_CONN, 0);
+        return 0;
+    case TCP_DATAREADY:
+        return OnDataReady(handle);
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,410 @@
+// The remote server over loopback: state message on connect, identity, data
+// replies in blocks with progress, exact commands, broken and stalled
+// clients, many clients in a row.
+#include "remote_fixture.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+constexpr int kLargest = 16776704;
+
+struct Reply {
+    StateMsg before;                // the state message that precedes a data reply
+    std::vector<uint8_t> header;
+    std::vector<uint8_t> body;
+    size_t extra = 0;               // bytes after the reply
+};
+
+// Sends GetSymbols and reads the state message, the header and count samples.
+Reply FetchSymbols(Client &c, size_t count)
+{
+    Reply r;
+    c.Send("GetSymbols");
+    r.before = ReadState(c);
+    r.header = c.Read(4);
+    r.body = c.Read(count * 8);
+    r.extra = c.Quiet(200);
+    return r;
+}
+
+float FloatAt(const std::vector<uint8_t> &b, size_t index)
+{
+    float v;
+    std::memcpy(&v, b.data() + 4 * index, sizeof v);
+    return v;
+}
+
+// The samples of SetData at [first, first + n) as received.
+bool SamplesMatch(const std::vector<uint8_t> &body, size_t first, size_t n, size_t offset = 0)
+{
+    for (size_t k = first; k < first + n; ++k) {
+        const size_t at = 2 * (k - offset);
+        if (FloatAt(body, at) != static_cast<float>(k) ||
+            FloatAt(body, at + 1) != -0.5f - static_cast<float>(k % 4096))
+            return false;
+    }
+    return true;
+}
+
+std::vector<size_t> SizesFrom(size_t first)
+{
+    std::vector<size_t> out;
+    for (size_t i = first; i < Writes().size(); ++i)
+        out.push_back(Writes()[i].size);
+    return out;
+}
+
+// The next client is served in full: state, identity, and a small reply.
+std::string ServesNextClient(unsigned port, int count)
+{
+    Client c(port);
+    StateMsg st = ReadState(c);
+    if (st.kind != 3 || st.count != count)
+        return "state message of the next client: kind " + std::to_string(st.kind) + " count " +
+               std::to_string(st.count);
+    c.Send("GetServerID");
+    std::vector<uint8_t> id = c.Read(100);
+    if (id.size() != 100 || Le32(id.data()) != 4 || std::strcmp(reinterpret_cast<char *>(id.data() + 4), "Kalmira"))
+        return "identity of the next client";
+    return "";
+}
+
+}  // namespace
+
+TEST_F(RemoteTest, ConnectSendsOneStateMessageAndTheLampFollowsTheClient)
+{
+    SetData(1234, 3.5e6f);
+    EXPECT_EQ(Lamp(), 0);
+    auto c = std::make_unique<Client>(port);
+    StateMsg st = Talk<StateMsg>([&] { return ReadState(*c); });
+    size_t more = Talk<size_t>([&] { return c->Quiet(300); });
+    ASSERT_TRUE(st.complete);
+    EXPECT_EQ(st.kind, 3);
+    EXPECT_EQ(st.newState, 1);
+    EXPECT_EQ(st.count, 1234);
+    EXPECT_EQ(st.rate, 3.5e6);
+    EXPECT_EQ(more, 0u) << "one message only on connect";
+    EXPECT_EQ(Lamp(), 1);
+    EXPECT_NE(Hdl, 0);
+    c.reset();
+    EXPECT_TRUE(PumpUntil([] { return Lamp() == 0; }));
+}
+
+TEST_F(RemoteTest, IdentityIsExactlyOneHundredBytesAndOnlyTheExactCommandIsAnswered)
+{
+    Client c(port);
+    struct Seen {
+        size_t lower, newline, nul, longer;
+        std::vector<uint8_t> id;
+        size_t after;
+    };
+    Seen seen = Talk<Seen>([&] {
+        Seen s{};
+        ReadState(c);
+        c.Send("getserverid");
+        s.lower = c.Quiet(300);
+        c.Send("GetServerID\n");
+        s.newline = c.Quiet(300);
+        c.Send(std::string("GetServerID\0", 12));
+        s.nul = c.Quiet(300);
+        c.Send("GetServerIDs");
+        s.longer = c.Quiet(300);
+        c.Send("GetServerID");
+        s.id = c.Read(100);
+        s.after = c.Quiet(300);
+        return s;
+    });
+    EXPECT_EQ(seen.lower, 0u);
+    EXPECT_EQ(seen.newline, 0u);
+    EXPECT_EQ(seen.nul, 0u);
+    EXPECT_EQ(seen.longer, 0u);
+    ASSERT_EQ(seen.id.size(), 100u);
+    std::vector<uint8_t> want(100, 0);
+    want[0] = 4;
+    std::memcpy(want.data() + 4, "Kalmira", 7);
+    EXPECT_EQ(seen.id, want);
+    EXPECT_EQ(seen.after, 0u);
+}
+
+TEST_F(RemoteTest, TwentyThousandSamplesGoInTwoFullBlocksAndARestWithProgressAtOneHundred)
+{
+    SetData(20000);
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    const size_t first = Writes().size();
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 20000); });
+
+    EXPECT_EQ(r.before.kind, 3);
+    EXPECT_EQ(r.before.count, 20000) << "the count of the reply is announced right before it";
+    EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
+    ASSERT_EQ(r.body.size(), 160000u);
+    EXPECT_TRUE(SamplesMatch(r.body, 0, 20000));
+    EXPECT_EQ(r.extra, 0u);
+    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{20, 4, 64000, 64000, 32000}));
+    ASSERT_EQ(Writes().size(), first + 5);
+    EXPECT_EQ(Writes()[first + 3].progress, 0) << "no progress after the first block";
+    EXPECT_EQ(Writes()[first + 4].progress, 100) << "100 after the second block";
+    EXPECT_EQ(NewState, 0);
+    EXPECT_EQ(ui_test::PanelVisible(hDat), 0);
+    EXPECT_EQ(Lamp(), 1);
+}
+
+TEST_F(RemoteTest, FiveThousandSamplesGoInOneBlockAndTheProgressStaysAtZero)
+{
+    SetData(5000);
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    const size_t first = Writes().size();
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 5000); });
+    ASSERT_EQ(r.body.size(), 40000u);
+    EXPECT_TRUE(SamplesMatch(r.body, 0, 5000));
+    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{20, 4, 40000}));
+    EXPECT_EQ(Progress(), 0);
+    for (size_t i = first; i < Writes().size(); ++i)
+        EXPECT_EQ(Writes()[i].progress, 0);
+}
+
+TEST_F(RemoteTest, ACountWithoutArraysGoesOutAsZerosAndNoDataAsAnEmptyReply)
+{
+    s.Len = 3000;
+    SRat = 1e6f;
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 3000); });
+    ASSERT_EQ(r.body.size(), 24000u);
+    EXPECT_EQ(r.body, std::vector<uint8_t>(24000, 0));
+    EXPECT_EQ(r.extra, 0u);
+    EXPECT_NE(s.I, nullptr);
+    EXPECT_NE(s.Q, nullptr);
+
+    FreeIqRec(&s);
+    r = Talk<Reply>([&] { return FetchSymbols(c, 0); });
+    EXPECT_EQ(r.before.count, 0);
+    EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
+    EXPECT_EQ(r.extra, 0u);
+}
+
+TEST_F(RemoteTest, AnAgateCountFollowsTheRecordLengthAndIsPaddedWithZerosBeyondTheCapture)
+{
+    SetData(1000, 1e6f);
+    TrcFlg = 1;
+    a.Typ = 1;
+    RecLen = 3.0f;   // ms: 3000 samples at 1 MHz, the capture holds 1000
+    Client c(port);
+    StateMsg st = Talk<StateMsg>([&] { return ReadState(c); });
+    EXPECT_EQ(st.count, 3000);
+    EXPECT_EQ(s.Len, 3000);
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 3000); });
+    ASSERT_EQ(r.body.size(), 24000u);
+    EXPECT_TRUE(SamplesMatch(r.body, 0, 1000));
+    EXPECT_EQ(std::vector<uint8_t>(r.body.begin() + 8000, r.body.end()), std::vector<uint8_t>(16000, 0))
+        << "nothing of the memory behind the arrays leaves the program";
+
+    a.Typ = 2;   // other models keep the count of their capture
+    s.Len = 1000;
+    RecLen = 5.0f;
+    c.Send("GetNewState");
+    st = Talk<StateMsg>([&] { return ReadState(c); });
+    EXPECT_EQ(st.count, 1000);
+}
+
+TEST_F(RemoteTest, GetNewStateAnswersWithTheCurrentStateAndAFinishedReplyClearsTheFlag)
+{
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    SetData(777, 1e5f);
+    c.Send("GetNewState");
+    StateMsg st = Talk<StateMsg>([&] { return ReadState(c); });
+    EXPECT_EQ(st.kind, 3);
+    EXPECT_EQ(st.newState, 1);
+    EXPECT_EQ(st.count, 777);
+    EXPECT_EQ(st.rate, 1e5);
+    Talk<Reply>([&] { return FetchSymbols(c, 777); });
+    c.Send("GetNewState");
+    st = Talk<StateMsg>([&] { return ReadState(c); });
+    EXPECT_EQ(st.newState, 0);
+    EXPECT_EQ(st.count, 777);
+}
+
+TEST_F(RemoteTest, WhileAFileOperationFillsTheDataTheReplyIsEmptyAndAnnouncedSo)
+{
+    SetData(20000);
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    IoBusy = 1;
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 0); });
+    IoBusy = 0;
+    EXPECT_EQ(r.before.count, 0);
+    EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
+    EXPECT_EQ(r.extra, 0u);
+    EXPECT_EQ(NewState, 1) << "the data have not been delivered";
+}
+
+TEST_F(RemoteTest, AReadErrorSwitchesTheLampOffAndTellsTheUser)
+{
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    ASSERT_EQ(Lamp(), 1);
+    ASSERT_EQ(DisconnectTCPClient(static_cast<unsigned>(Hdl)), 0);
+    cbTCPServer(static_cast<unsigned>(Hdl), TCP_DATAREADY, 0, nullptr);
+    EXPECT_EQ(Lamp(), 0);
+    ASSERT_EQ(ui_test::Popups().size(), 1u);
+    EXPECT_EQ(ui_test::Popups()[0].title, "TCP Server");
+    EXPECT_EQ(ui_test::Popups()[0].text, "TCP read error!");
+}
+
+TEST_F(RemoteTest, AClientThatDropsInTheMiddleOfTheLargestReplyLeavesTheServerWorking)
+{
+    SetData(kLargest);
+    {
+        Client c(port);
+        size_t got = Talk<size_t>([&] {
+            ReadState(c);
+            c.Send("GetSymbols");
+            ReadState(c);
+            size_t n = c.Drain(4 + 3000000);
+            c.Close();
+            return n;
+        });
+        EXPECT_EQ(got, 4u + 3000000u);
+    }
+    EXPECT_TRUE(PumpUntil([] { return Lamp() == 0 && ui_test::PanelVisible(hDat) == 0; }));
+    EXPECT_EQ(NewState, 1) << "an abandoned reply leaves the data new";
+    EXPECT_EQ(IQMem, nullptr);
+    EXPECT_TRUE(ui_test::Popups().empty());
+
+    // The next client gets the whole of it.
+    Client next(port);
+    struct Whole {
+        StateMsg st;
+        std::vector<uint8_t> head, tail;
+        size_t total, extra;
+    };
+    Whole w = Talk<Whole>([&] {
+        Whole x{};
+        x.st = ReadState(next);
+        next.Send("GetSymbols");
+        ReadState(next);
+        std::vector<uint8_t> hdr = next.Read(4);
+        x.head = next.Read(80000);
+        x.total = 4 + x.head.size() + next.Drain(size_t(kLargest) * 8 - 80000 - 80000);
+        x.tail = next.Read(80000);
+        x.total += x.tail.size();
+        x.extra = next.Quiet(200);
+        return x;
+    });
+    EXPECT_EQ(w.st.count, kLargest);
+    EXPECT_EQ(w.total, 4 + size_t(kLargest) * 8);
+    EXPECT_TRUE(SamplesMatch(w.head, 0, 10000));
+    EXPECT_TRUE(SamplesMatch(w.tail, kLargest - 10000, 10000, kLargest - 10000));
+    EXPECT_EQ(w.extra, 0u);
+    EXPECT_EQ(NewState, 0);
+    EXPECT_EQ(Lamp(), 1);
+}
+
+TEST_F(RemoteTest, AClientThatStopsReadingIsGivenUpAndTheWindowComesBack)
+{
+    SetData(kLargest);
+    auto stalled = std::make_unique<Client>(port, 20000, 4096);
+    Talk<bool>([&] {
+        ReadState(*stalled);
+        return stalled->Send("GetSymbols");
+    });
+    // The reply runs inside the event processing below until the time-out.
+    EXPECT_TRUE(PumpUntil([] { return Lamp() == 0 && ui_test::PanelVisible(hDat) == 0; }, 60000));
+    size_t got = Talk<size_t>([&] { return stalled->Drain(size_t(kLargest) * 8 + 100); });
+    EXPECT_LT(got, size_t(kLargest) * 8) << "the reply was cut short";
+    stalled.reset();
+    EXPECT_EQ(Talk<std::string>([&] { return ServesNextClient(port, kLargest); }), "");
+}
+
+TEST_F(RemoteTest, AHundredClientsInARowSomeLeavingMidReplyLeaveTheServerAnswering)
+{
+    SetData(20000);
+    std::string fault = Talk<std::string>([&]() -> std::string {
+        for (int i = 0; i < 100; ++i) {
+            Client c(port);
+            StateMsg st = ReadState(c);
+            if (st.kind != 3 || st.count != 20000)
+                return "client " + std::to_string(i) + ": no state message";
+            c.Send("GetServerID");
+            if (c.Read(100).size() != 100)
+                return "client " + std::to_string(i) + ": no identity";
+            c.Send("GetSymbols");
+            ReadState(c);
+            const size_t want = i % 3 == 0 ? 70000 : 4 + 160000;
+            if (c.Drain(want) != want)
+                return "client " + std::to_string(i) + ": short reply";
+        }
+        return "";
+    });
+    EXPECT_EQ(fault, "");
+    EXPECT_EQ(Talk<std::string>([&] { return ServesNextClient(port, 20000); }), "");
+    EXPECT_TRUE(ui_test::Popups().empty());
+}
+
+TEST_F(RemoteTest, AConnectionBrokenInTheMiddleIsAbandonedAndTheDataStayNew)
+{
+    SetData(40000);
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    BreakAtWrite(Writes().size() + 4);   // state, header, block 0, then block 1 breaks
+    size_t got = Talk<size_t>([&] {
+        c.Send("GetSymbols");
+        return c.Drain(1000000);
+    });
+    EXPECT_EQ(got, 20u + 4u + 64000u);
+    EXPECT_EQ(Writes().back().size, 64000u);
+    EXPECT_LT(Writes().back().result, 0);
+    EXPECT_EQ(Lamp(), 0);
+    EXPECT_EQ(NewState, 1);
+    EXPECT_EQ(ui_test::PanelVisible(hDat), 0);
+    EXPECT_EQ(Talk<std::string>([&] { return ServesNextClient(port, 40000); }), "");
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+namespace {
+
+// Address space in use now, from /proc.
+long long MappedBytes()
+{
+    std::ifstream f("/proc/self/statm");
+    long long pages = 0;
+    f >> pages;
+    return pages * sysconf(_SC_PAGESIZE);
+}
+
+}  // namespace
+
+TEST_F(RemoteTest, WithoutMemoryForTheSamplesNothingMoreIsSentAndTheUserIsTold)
+{
+    s.Len = 1 << 30;   // a count without arrays: 4 GiB of zeros per channel
+    SRat = 1e6f;
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    rlimit old{};
+    getrlimit(RLIMIT_AS, &old);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(MappedBytes() + (1LL << 30));
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    size_t got = Talk<size_t>([&] {
+        c.Send("GetSymbols");
+        return c.Drain(1000);
+    });
+    setrlimit(RLIMIT_AS, &old);
+    EXPECT_EQ(got, 24u) << "the state message and the header, then the connection ends";
+    EXPECT_EQ(s.I == nullptr || s.Q == nullptr, true);
+    ASSERT_EQ(ui_test::Popups().size(), 1u);
+    EXPECT_EQ(ui_test::Popups()[0].title, "TCP Server");
+    EXPECT_NE(ui_test::Popups()[0].text.find("memory"), std::string::npos);
+    EXPECT_EQ(Lamp(), 0);
+    EXPECT_EQ(ui_test::PanelVisible(hDat), 0);
+    EXPECT_EQ(Talk<std::string>([&] { return ServesNextClient(port, 1 << 30); }), "");
+}
+#endif
