@@ -57,7 +57,6 @@ bool Connection::refill() {
         AfterStream after = out_.front()->after();
         out_.erase(out_.begin());
         if (after == AfterStream::Drop) dropAfter_ = true;
-        if (after == AfterStream::Hang) hung_ = true;
         if (after != AfterStream::Continue) break;
     }
     buf_.clear();
@@ -66,7 +65,7 @@ bool Connection::refill() {
 }
 
 void Connection::onWritable() {
-    for (int turn = 0; turn < kChunksPerTurn && !closed_ && !hung_; ++turn) {
+    for (int turn = 0; turn < kChunksPerTurn && !closed_; ++turn) {
         if (!pendingBytes() && !refill()) return;
         ssize_t n = ::send(fd_, buf_.data() + bufPos_, buf_.size() - bufPos_, MSG_NOSIGNAL);
         if (n < 0) {

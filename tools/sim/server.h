@@ -18,7 +18,7 @@ public:
     virtual ~Connection();
     int fd() const { return fd_; }
     bool closed() const { return closed_; }
-    bool wantsWrite() const { return !hung_ && (!out_.empty() || pendingBytes()); }
+    bool wantsWrite() const { return !out_.empty() || pendingBytes(); }
 
     void onReadable();
     void onWritable();
@@ -35,7 +35,6 @@ private:
 
     int fd_;
     bool closed_ = false;
-    bool hung_ = false;
     bool dropAfter_ = false;
     std::vector<std::unique_ptr<Stream>> out_;
     std::string buf_;

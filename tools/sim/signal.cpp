@@ -160,6 +160,4 @@ private:
 
 std::unique_ptr<Stream> makeBlockStream(const BlockShape &shape) { return std::make_unique<BlockStream>(shape); }
 
-double toneSample(int channel, int64_t n) { return unitSample(tables(), channel, n); }
-
 }  // namespace kalsim

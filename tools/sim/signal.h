@@ -31,8 +31,4 @@ struct BlockShape {
 
 std::unique_ptr<Stream> makeBlockStream(const BlockShape &shape);
 
-// The value of sample n of channel 0 (I) or 1 (Q) at full scale 1.0, for
-// checks of what arrived.
-double toneSample(int channel, int64_t n);
-
 }  // namespace kalsim

@@ -11,7 +11,6 @@ namespace kalsim {
 enum class AfterStream {
     Continue,  // the connection goes on normally
     Drop,      // the connection is closed (lost connection in mid-block)
-    Hang,      // nothing more is ever sent on this connection
 };
 
 class Stream {
