@@ -140,7 +140,7 @@ VMKAL_API int LoadKAL(IqRec *rec);
 VMKAL_API int LoadDAB(IqRec *rec);
 /* One number per line, I and Q files: Len is the smaller line count (blank
  * lines count); a word that does not convert ends its channel, the rest of
- * which stays 0.  Both arrays failing to allocate give -7. */
+ * which stays 0.  Either array failing to allocate gives -7. */
 VMKAL_API int LoadMCadSgl(IqRec *rec);
 /* Free-flowing numbers, first half I, second half Q.  The count starts from
  * 0 whatever rec->Len held; an odd count leaves the last Q sample 0. */
