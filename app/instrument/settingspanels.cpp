@@ -18,8 +18,8 @@ namespace {
 
 // Two rows of four fields; captions sit above each field.
 constexpr int kRow1 = 18, kRow2 = 58;
-constexpr int kCol[] = {6, 104, 202, 300};
-constexpr int kFieldWidth = 92;
+constexpr int kCol[] = {6, 100, 194, 306};
+constexpr int kFieldWidth = 88;
 
 struct Item {
     const char *label;
@@ -163,9 +163,10 @@ int BuildAG(int parent)
                    0, cbAgate));
     UI_TRY(NewNumeric(p, AG_TRGOFS, "Trigger Offset/ms", kRow2, kCol[1], {-0.59, 2.5, 0.0, 2},
                       cbAgate));
-    UI_TRY(NewNumeric(p, AG_RECLEN, "Record Len / ms", kRow2, kCol[2], {0.001, 20.4, 1.0, 4},
+    // Nudged right: the offset's caption is the widest of the row.
+    UI_TRY(NewNumeric(p, AG_RECLEN, "Record Len / ms", kRow2, kCol[2] + 14, {0.001, 20.4, 1.0, 4},
                       cbAgate));
-    UI_TRY(NewNumeric(p, AG_CNT, "Count", kRow2, kCol[3], {0, kAgateMaxCount, 32000, -1}, nullptr));
+    UI_TRY(NewNumeric(p, AG_CNT, "Count", kRow2, kCol[3] + 6, {0, kAgateMaxCount, 32000, -1}, nullptr));
     UI_TRY(ScalePanel(p));
     return p;
 }
