@@ -1,0 +1,215 @@
+// Every panel of the program, analyzer mode switched on as a person does it,
+// and kalmira-sim on a free loopback port with its command log.
+#pragma once
+
+#include "VmKalLib.h"
+#include "files/busy.h"
+#include "instrument/acquire.h"
+#include "instrument/session.h"
+#include "instrument/settings.h"
+#include "instrument/tracepanel.h"
+#include "shell/globals.h"
+#include "shell/mainpanel.h"
+#include "shell/startup.h"
+#include "shell/statuspanel.h"
+#include "simproc.h"
+#include "userint.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using Lines = std::vector<std::string>;
+
+class TraceTest : public ::testing::Test {
+protected:
+    std::string dir, log;
+    std::unique_ptr<SimProc> sim;
+    size_t mark = 0;
+
+    void SetUp() override
+    {
+        SetSystemAttribute(ATTR_RESOLUTION_ADJUSTMENT, 0);
+        ResetState();
+        ASSERT_EQ(BuildPanels(), 0);
+        DisplayPanel(hRun);
+        DisplayPanel(hSav);
+        ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
+        ui_test::ClearPopups();
+        std::string tmpl = testing::TempDir() + "kalmira-instr-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        log = dir + "/sim.log";
+    }
+
+    void TearDown() override
+    {
+        viClose(a.Vi);
+        a.Vi = 0;
+        for (int p : {hRun, hSta, hDat})
+            DiscardPanel(p);
+        FreeIqRec(&s);
+        IoBusy = 0;
+        sim.reset();
+        ::unsetenv("KALMIRA_GPIB_GATEWAY");
+        std::filesystem::remove_all(dir);
+    }
+
+    static void ResetState()
+    {
+        FreeIqRec(&s);
+        std::memset(&s, 0, sizeof s);
+        std::memset(&a, 0, sizeof a);
+        s.Typ = 2;
+        TrcFlg = DVal = IFlg = QFlg = NewState = JasM34Flg = Hdl = 0;
+        IqInp = Bal = Imp = Dith = LPas = PreTrg = win = 0;
+        SRat = Rbw = RecLen = TrgOfs = 0;
+        fkt = lev = frq = att = 0;
+        DatTyp[0] = FltTyp[0] = TrgMod[0] = TrgSlp[0] = '\0';
+    }
+
+    // An analyzer of the model on a free port; extra options apply to it.
+    void StartAnalyzer(const std::string &model, const Lines &extra = {})
+    {
+        Lines args{"--analyzer", model, "--port", "0", "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<SimProc>(args);
+        ASSERT_TRUE(sim->ready());
+    }
+
+    // A gateway with the model at GPIB address 20, found through the
+    // environment as the program finds it.
+    void StartGateway(const std::string &model)
+    {
+        sim = std::make_unique<SimProc>(Lines{"--gateway", "0", "--at", "20=" + model, "--log", log});
+        ASSERT_TRUE(sim->ready());
+        const std::string gw = "127.0.0.1:" + std::to_string(sim->gatewayPort());
+        ::setenv("KALMIRA_GPIB_GATEWAY", gw.c_str(), 1);
+    }
+
+    // Model, interface and LAN address, as a person sets them.
+    void UseLan(int typ, int port)
+    {
+        ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_TYP, typ), 0);
+        ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_IFT, IFT_LAN), 0);
+        const std::string addr = "127.0.0.1:" + std::to_string(port);
+        ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_IPA, addr.c_str()), 0);
+    }
+
+    void UseLan(int typ) { UseLan(typ, sim->port()); }
+
+    static int Click(int ctrl) { return ui_test::UserClick(hTrc, ctrl); }
+
+    // Test Dev, then a clean log so that the trace's commands stand alone.
+    void Connect()
+    {
+        ASSERT_EQ(Click(TR_TST), 0);
+        ASSERT_GT(a.Vi, 0u) << Messages();
+        Truncate();
+    }
+
+    // Later reads of the log start after what is in it now.  (The simulator
+    // keeps writing at its own offset, so the file is not truncated.)
+    void Truncate() { mark = ReadLines(log).size(); }
+
+    // The lines since the mark.  The simulator handles what was sent on its
+    // own time: wait until the lines are the expected ones (or stop coming).
+    Lines Log(const Lines &expected = {}) const
+    {
+        Lines got;
+        for (int i = 0; i < 300; ++i) {
+            const Lines all = ReadLines(log);
+            got.assign(all.begin() + std::min(mark, all.size()), all.end());
+            if (got == expected || (expected.empty() && i == 20) || got.size() > expected.size())
+                break;
+            ::usleep(10000);
+        }
+        return got;
+    }
+
+    void ExpectLog(const Lines &expected) const { EXPECT_EQ(Log(expected), expected); }
+
+    static std::string Messages()
+    {
+        std::string all;
+        for (const auto &p : ui_test::Popups())
+            if (p.kind == "message")
+                all += "[" + p.title + "] " + p.text + "\n";
+        return all;
+    }
+
+    static int Beeps()
+    {
+        int n = 0;
+        for (const auto &p : ui_test::Popups())
+            n += p.kind == "beep";
+        return n;
+    }
+
+    static int Dimmed(int panel, int ctrl)
+    {
+        int v = -1;
+        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
+        return v;
+    }
+
+    static std::string Text(int panel, int ctrl)
+    {
+        char text[512] = "";
+        GetCtrlVal(panel, ctrl, text);
+        return text;
+    }
+
+    // Largest distance of s from the simulator's tone (0.9 of full scale at
+    // 1/16 of the sample rate; its noise stays within 0.01), each sample
+    // weighted by w(k, n) from index `from` on.
+    template <class W>
+    static double ToneError(W w, int from = 0)
+    {
+        double worst = 0;
+        for (int k = from; k < s.Len; ++k) {
+            const double ph = 2.0 * M_PI * (k % 16) / 16.0;
+            worst = std::max(worst, std::fabs(s.I[k] - w(k, s.Len) * 0.9 * std::cos(ph)));
+            worst = std::max(worst, std::fabs(s.Q[k] - w(k, s.Len) * 0.9 * std::sin(ph)));
+        }
+        return worst;
+    }
+
+    static double ToneError() { return ToneError([](int, int) { return 1.0; }); }
+};
+
+// The noise of the simulator's signal plus float rounding.
+constexpr double kTol = 0.0102;
+
+// What an acquisition sends after the device test, in order.
+inline Lines TraceLines(int typ, const std::string &setLine, const Lines &jasper = {})
+{
+    Lines l{"DISP:TRAC:Y:RLEV?", "FREQ:CENT?", "INP:ATT?"};
+    if (typ != DEV_AGATE)
+        l.push_back("MMEM:STOR:STAT 1,'D:\\USER\\DATA\\IQCFG.CFG';*WAI");
+    l.insert(l.end(), jasper.begin(), jasper.end());
+    for (const char *c : {"SYST:COMM:GPIB:RTER EOI", "TRAC:IQ ON"})
+        l.push_back(c);
+    l.push_back(setLine);
+    for (const char *c : {"INIT:CONT OFF", "FORM REAL, 32", "*CLS;*SRE 48;*ESE 1", "TRAC:IQ:DATA?", "TRAC:IQ OFF"})
+        l.push_back(c);
+    if (typ != DEV_JASPER)
+        l.push_back("MMEM:LOAD:STAT 1,'D:\\USER\\DATA\\IQCFG.CFG'");
+    l.push_back("INIT:CONT ON");
+    return l;
+}
+
+// The stop sequence of models other than the Agate.
+inline Lines StopLines()
+{
+    return {"*RST;*CLS", "MMEM:LOAD:STAT 1,'D:\\USER\\DATA\\IQCFG.CFG'", "INIT:CONT ON"};
+}
