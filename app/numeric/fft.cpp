@@ -1,5 +1,7 @@
 // Entry points of the FFT layer and the small array routines.
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,8 +38,16 @@ int MixedPath(double *re, double *im, int n)
 
 } // namespace
 
+namespace {
+std::atomic<size_t> gArrayLimit{SIZE_MAX};
+}
+
+void kalfft::SetArrayLimit(size_t maxElements) { gArrayLimit.store(maxElements); }
+
 double *kalfft::AllocArray(size_t n)
 {
+    if (n > gArrayLimit.load(std::memory_order_relaxed))
+        return nullptr;
     constexpr size_t kHuge = size_t(2) << 20;
     size_t bytes = (n ? n : 1) * sizeof(double);
     void *p = nullptr;
@@ -85,8 +95,11 @@ int CxInvFFT(double *re, double *im, int n, int log2n)
     if (n < 1)
         return FFT_ERR_LENGTH;
     // Exchanging the real and imaginary parts turns the forward transform
-    // into the inverse one (up to the scale).
+    // into the inverse one (up to the scale).  A failed transform leaves the
+    // data as it was, so it is not scaled either.
     int result = CxFFT(im, re, n, log2n);
+    if (result != 0)
+        return result;
     const double scale = 1.0 / n;
     for (int k = 0; k < n; ++k) {
         re[k] *= scale;

@@ -91,6 +91,9 @@ namespace avx512 { void RunStages(KAL_STAGE_ARGS); }
 // large pages when the system offers them.  Null when memory is short.
 double *AllocArray(size_t n);
 void FreeArray(double *p);
+// Makes AllocArray fail above maxElements, for testing the paths where memory
+// runs out (SIZE_MAX restores the normal behaviour).
+void SetArrayLimit(size_t maxElements);
 
 // The chirp-z transform of (re, im) in place.
 int ChirpTransform(double *re, double *im, int n);

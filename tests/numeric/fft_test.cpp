@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <complex>
 #include <random>
 #include <thread>
@@ -231,6 +232,27 @@ TEST(Fft, ChirpTablesFollowTheirDefinition)
             }
         }
     }
+}
+
+TEST(Fft, OutOfMemoryLeavesTheDataAlone)
+{
+    // Mixed radix, power of two, chirp-z, and the inverse (which must not
+    // scale data it did not transform).
+    for (int n : {1000, 1024, 1009}) {
+        Signal x = Random(n, 11), y = x;
+        kalfft::SetArrayLimit(100);
+        EXPECT_EQ(FFT(y.re.data(), y.im.data(), n), FFT_ERR_MEMORY) << "n = " << n;
+        EXPECT_EQ(CxInvFFT(y.re.data(), y.im.data(), n, Log2(n)), FFT_ERR_MEMORY) << "n = " << n;
+        kalfft::SetArrayLimit(SIZE_MAX);
+        EXPECT_EQ(y.re, x.re) << "n = " << n;
+        EXPECT_EQ(y.im, x.im) << "n = " << n;
+    }
+    // The chirp-z path running out half way, in its padded arrays.
+    Signal x = Random(1009, 12), y = x;
+    kalfft::SetArrayLimit(1500);
+    EXPECT_EQ(FFT(y.re.data(), y.im.data(), 1009), FFT_ERR_MEMORY);
+    kalfft::SetArrayLimit(SIZE_MAX);
+    EXPECT_EQ(y.re, x.re);
 }
 
 TEST(Fft, ArrayHelpers)
