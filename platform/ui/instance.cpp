@@ -38,8 +38,7 @@ void RaiseMainWindow()
         if (p->parent == 0 && p->w) {
             p->w->show();
             p->w->setWindowState(p->w->windowState() & ~Qt::WindowMinimized);
-            p->w->raise();
-            p->w->activateWindow();
+            BringToFront(p->w);
             return;
         }
     }

@@ -84,9 +84,7 @@ int DisplayPanel(int panel)
     if (!p || !p->w)
         return UIEInvalidPanel;
     p->w->show();
-    p->w->raise();
-    if (p->w->isWindow())
-        p->w->activateWindow();
+    BringToFront(p->w);
     return 0;
 }
 

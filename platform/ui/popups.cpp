@@ -81,6 +81,10 @@ void SetUpFileDialog(QFileDialog &dlg, const char *defaultDir, const char *defau
     if (!restrictExt || filters.isEmpty())
         filters << "All files (*)";
     dlg.setNameFilters(filters);
+    // A name typed without extension gets the one the list asks for.
+    const QString first = QString::fromUtf8(typeList ? typeList : "").section(';', 0, 0).trimmed();
+    if (save && first.startsWith("*.") && !first.mid(2).contains('*') && !first.mid(2).contains('?'))
+        dlg.setDefaultSuffix(first.mid(2));
 }
 
 }  // namespace

@@ -76,6 +76,20 @@ QColor ToQColor(int rgb)
     return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
+// Windows come to the front and take the focus; the offscreen platform of
+// the tests has no stacking and would only complain.
+void BringToFront(QWidget *w)
+{
+    if (!w->isWindow()) {
+        w->raise();
+        return;
+    }
+    if (QGuiApplication::platformName() == "offscreen")
+        return;
+    w->raise();
+    w->activateWindow();
+}
+
 bool IsInitialised()
 {
     return qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;

@@ -127,6 +127,7 @@ bool NumberOf(const Ctrl &c, double *v);
 bool CopyOut(const std::string &s, char *out, size_t cap);
 
 void RaiseMainWindow();
+void BringToFront(QWidget *w);
 int SetTabPosition(Panel &p, int ctrl, int pos);
 int TabPosition(const Panel &p, int ctrl);
 void ApplyPanelStyle();
