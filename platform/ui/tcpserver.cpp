@@ -183,9 +183,14 @@ int UnregisterTCPServer(unsigned port)
         it->second.srv->deleteLater();
     }
     servers.erase(it);
-    for (auto &[h, c] : conns)
-        if (c.port == port && c.sock)
-            ReleaseSocket(c);
+    // Its clients go with it; events still queued for them reach nobody,
+    // not even a server registered on the same port later.
+    for (auto &[h, c] : conns) {
+        if (c.port != port)
+            continue;
+        ReleaseSocket(c);
+        c.port = 0;
+    }
     return 0;
 }
 

@@ -233,8 +233,13 @@ TEST(TcpServerRegistration, RefusesAPortInUseAndUnregistersCleanly)
     ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
     ASSERT_EQ(UnregisterTCPServer(port), 0);
     EXPECT_FALSE(TCPClientConnected(log.events[0].handle));
-    // The port is free again.
-    ASSERT_EQ(RegisterTCPServer(port, OnTcp, &log), 0);
+    // The port is free again, and the old client is nothing to the new server.
+    Log fresh;
+    ASSERT_EQ(RegisterTCPServer(port, OnTcp, &fresh), 0);
+    a.write("GetServerID");
+    a.flush();
+    PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(fresh.events.empty());
     EXPECT_EQ(UnregisterTCPServer(port), 0);
 }
 
