@@ -1,14 +1,16 @@
 // LAN instruments that speak SCPI on a raw TCP port.  Commands end in a line
 // feed; replies are read to the line feed; binary blocks by byte count.
 #include "tcp_link.h"
+
+#include <algorithm>
 #include "transports.h"
 
 namespace kalvisa {
 
 namespace {
 
-// How long a device clear waits for the line to go quiet.
-constexpr ViUInt32 kClearQuietMs = 100;
+// A device clear connects anew within at least this time.
+constexpr ViUInt32 kReconnectTmoMs = 5000;
 
 class SocketSession : public Session {
 public:
@@ -30,9 +32,13 @@ public:
         return st;
     }
 
-    // A raw socket has no device-clear message: drop what the instrument is
-    // still sending so that the next reply starts clean.
-    ViStatus clear() override { return link_.drain(kClearQuietMs, tmo_); }
+    // A raw socket has no device-clear message.  Waiting for the line to go
+    // quiet is a guess that a busy instrument can defeat; a new connection
+    // is certain: the instrument drops what it was sending on the old one.
+    ViStatus clear() override {
+        link_.closeLink();
+        return link_.open(host_, port_, std::max(tmo_, kReconnectTmoMs));
+    }
 
     ViStatus getAttribute(ViAttr attr, void *value) override {
         switch (attr) {

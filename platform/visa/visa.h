@@ -204,8 +204,8 @@ ViStatus viSetBuf(ViSession vi, ViUInt16 mask, ViUInt32 size);
 ViStatus viRead(ViSession vi, ViPBuf buf, ViUInt32 count, ViPUInt32 retCount);
 ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 count, ViPUInt32 retCount);
 /* Device clear: the instrument's unread reply is discarded (through the
- * gateway with a Selected Device Clear; on a raw socket by reading until the
- * line is quiet), so that the next exchange starts clean. */
+ * gateway with a Selected Device Clear; on a raw socket, which has no such
+ * message, by connecting anew), so that the next exchange starts clean. */
 ViStatus viClear(ViSession vi);
 ViStatus viGpibControlREN(ViSession vi, ViUInt16 mode);
 ViStatus viStatusDesc(ViObject vi, ViStatus status, ViChar desc[]);

@@ -41,6 +41,7 @@ TEST(VisaGateway, AcquisitionThroughTheGatewayMatchesTheLanPath) {
     EXPECT_LT(toneError(I, Q, fullScaleOf(0)), 0.02);
     ASSERT_EQ(viPrintf(vi, "TRAC:IQ OFF\n"), VI_SUCCESS);
     viClose(rm);
+    ASSERT_TRUE(sim.stop());  // it logs what reached it before it ends
     EXPECT_EQ(readLines(dir + "/jasper.log"),
               (std::vector<std::string>{"*IDN?", "*OPT?", "<GTL>", "TRAC:IQ ON",
                                         "TRAC:IQ:SET NORM,50000000Hz,81600000Hz,IMM,POS,0,1048586;*WAI", "TRAC:IQ:DATA?",

@@ -75,7 +75,11 @@ const char kHelp[] =
     "On start-up one line per listener is printed, e.g.\n"
     "  analyzer jasper listening on 127.0.0.1:5025\n"
     "  gateway listening on 127.0.0.1:1234 (20=jasper 28=topaz)\n"
-    "followed by \"ready\".  SIGTERM or SIGINT stops the simulator.\n";
+    "followed by \"ready\".  SIGTERM or SIGINT stops the simulator; it first takes in\n"
+    "and logs every command that has reached it, so a log read after the\n"
+    "simulator has ended is complete.  While it runs, a command that has no\n"
+    "answer may still be on its way when the log is read: ask a query (*OPC?)\n"
+    "first.\n";
 
 struct RawInstrument {
     InstrumentConfig cfg;

@@ -44,6 +44,15 @@ void Connection::onReadable() {
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) closed_ = true;
 }
 
+void Connection::drainInput() {
+    char data[65536];
+    for (;;) {
+        ssize_t n = ::recv(fd_, data, sizeof data, MSG_DONTWAIT);
+        if (n <= 0) return;
+        onData(data, size_t(n));
+    }
+}
+
 // Moves the next bytes of the queued replies into buf_; false when none.
 bool Connection::refill() {
     buf_.resize(kSendChunk);
@@ -157,6 +166,9 @@ void Server::run(volatile std::sig_atomic_t &stop) {
         conns_.erase(std::remove_if(conns_.begin(), conns_.end(), [](const auto &c) { return c->closed(); }),
                      conns_.end());
     }
+    // Commands already sent to us are logged before the simulator ends, so
+    // that whoever stops it finds every one of them in the log.
+    for (const auto &c : conns_) c->drainInput();
     sigprocmask(SIG_SETMASK, &waitMask, nullptr);
 }
 

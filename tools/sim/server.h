@@ -21,6 +21,8 @@ public:
     bool wantsWrite() const { return !out_.empty() || pendingBytes(); }
 
     void onReadable();
+    // Takes in everything that has already arrived (before stopping).
+    void drainInput();
     void onWritable();
 
 protected:

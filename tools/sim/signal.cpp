@@ -17,6 +17,9 @@ size_t TextStream::next(char *dst, size_t max) {
 namespace {
 
 constexpr int kNoiseLen = 1 << 16;
+// Samples after which tone (period kTonePeriod / kToneBin) and noise (two
+// channels interleaved in the noise table) both repeat.
+constexpr int64_t kPattern = kNoiseLen / 2;
 
 struct Tables {
     float cosTab[kTonePeriod];
@@ -64,6 +67,13 @@ public:
         sendBytes_ = dataBytes_;
         if (s.fault == BlockFault::Drop || s.fault == BlockFault::Short) sendBytes_ = dataBytes_ / 2;
         tail_ = s.fault == BlockFault::Drop ? "" : "\n";
+        // Tone and noise repeat after kPattern samples: one period per
+        // channel, scaled once, makes the block a series of copies.
+        const Tables &t = tables();
+        for (int ch = 0; ch < 2; ++ch) {
+            pattern_[ch].resize(kPattern);
+            for (int64_t n = 0; n < kPattern; ++n) pattern_[ch][size_t(n)] = unitSample(t, ch, n) * float(s.fullScale);
+        }
     }
 
     size_t next(char *dst, size_t max) override {
@@ -110,22 +120,19 @@ private:
     }
 
     size_t fillData(char *dst, size_t max) {
-        const Tables &t = tables();
-        const float scale = float(shape_.fullScale);
         int64_t f = dataPos_ / 4;
         int c;
         int64_t n, runLeft;
         locate(f, c, n, runLeft);
-        // Whole floats are produced into a staging word, then copied byte by
-        // byte as far as room and the cut-off allow.
         size_t done = 0;
-        // Whole floats in a tight loop; a float cut by the end of the room or
-        // by a cut-off goes through a staging word.
+        // Whole floats are copied from the pattern; a float cut by the end of
+        // the room or by a cut-off goes through a staging word.
         if (dataPos_ % 4 == 0) {
             int64_t whole = std::min<int64_t>({runLeft, int64_t(max / 4), (sendBytes_ - dataPos_) / 4});
-            for (int64_t i = 0; i < whole; ++i) {
-                float v = unitSample(t, c, n + i) * scale;
-                std::memcpy(dst + 4 * i, &v, 4);
+            for (int64_t i = 0; i < whole;) {
+                int64_t at = (n + i) % kPattern, k = std::min(whole - i, kPattern - at);
+                std::memcpy(dst + 4 * i, &pattern_[c][size_t(at)], size_t(k) * 4);
+                i += k;
             }
             done = size_t(whole) * 4;
             dataPos_ += whole * 4;
@@ -133,7 +140,7 @@ private:
             runLeft -= whole;
         }
         while (done < max && dataPos_ < sendBytes_ && runLeft > 0) {
-            float v = unitSample(t, c, n) * scale;
+            float v = pattern_[c][size_t(n % kPattern)];
             unsigned char b[4];
             std::memcpy(b, &v, 4);
             int off = int(dataPos_ % 4);
@@ -151,6 +158,7 @@ private:
     }
 
     BlockShape shape_;
+    std::vector<float> pattern_[2];
     std::string head_, tail_;
     size_t headPos_ = 0, tailPos_ = 0;
     int64_t dataBytes_ = 0, sendBytes_ = 0, dataPos_ = 0;
