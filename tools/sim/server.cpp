@@ -32,8 +32,7 @@ Connection::~Connection() { ::close(fd_); }
 
 void Connection::dropQueued() {
     out_.clear();
-    buf_.clear();
-    bufPos_ = 0;
+    bufLen_ = bufPos_ = 0;
     dropAfter_ = false;
 }
 
@@ -55,12 +54,12 @@ void Connection::drainInput() {
 
 // Moves the next bytes of the queued replies into buf_; false when none.
 bool Connection::refill() {
-    buf_.resize(kSendChunk);
-    bufPos_ = 0;
+    if (!buf_) buf_.reset(new char[kSendChunk]);
+    bufLen_ = bufPos_ = 0;
     while (!out_.empty()) {
-        size_t n = out_.front()->next(buf_.data(), kSendChunk);
+        size_t n = out_.front()->next(buf_.get(), kSendChunk);
         if (n > 0) {
-            buf_.resize(n);
+            bufLen_ = n;
             return true;
         }
         AfterStream after = out_.front()->after();
@@ -68,7 +67,6 @@ bool Connection::refill() {
         if (after == AfterStream::Drop) dropAfter_ = true;
         if (after != AfterStream::Continue) break;
     }
-    buf_.clear();
     if (dropAfter_) closed_ = true;
     return false;
 }
@@ -76,7 +74,7 @@ bool Connection::refill() {
 void Connection::onWritable() {
     for (int turn = 0; turn < kChunksPerTurn && !closed_; ++turn) {
         if (!pendingBytes() && !refill()) return;
-        ssize_t n = ::send(fd_, buf_.data() + bufPos_, buf_.size() - bufPos_, MSG_NOSIGNAL);
+        ssize_t n = ::send(fd_, buf_.get() + bufPos_, bufLen_ - bufPos_, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR) closed_ = true;
             return;

@@ -32,14 +32,15 @@ protected:
     void dropQueued();
 
 private:
-    bool pendingBytes() const { return bufPos_ < buf_.size(); }
+    bool pendingBytes() const { return bufPos_ < bufLen_; }
     bool refill();
 
     int fd_;
     bool closed_ = false;
     bool dropAfter_ = false;
     std::vector<std::unique_ptr<Stream>> out_;
-    std::string buf_;
+    std::unique_ptr<char[]> buf_;
+    size_t bufLen_ = 0;
     size_t bufPos_ = 0;
 };
 
