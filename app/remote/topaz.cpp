@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr ViUInt32 kConfirmTimeoutMs = 5000;
+
 bool IsWord(float x)
 {
     return x >= -32768.0f && x <= 65535.0f;  // false for NaN too
@@ -74,11 +76,15 @@ std::string BuildBlock()
 // Writes alone cannot tell whether anyone listened: behind a GPIB-Ethernet
 // gateway the bytes for an empty address vanish without an error.  The
 // generator answers "1" once the waveform is running; silence is a missing
-// generator.
+// generator.  A long waveform may keep it busy for a while after the write,
+// hence a wait longer than the session's default.
 ViStatus Confirm(ViSession vi)
 {
     char reply[100] = "";
-    ViStatus st = viQueryf(vi, "*OPC?", "%99s", reply);
+    ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kConfirmTimeoutMs);
+    if (st != VI_SUCCESS)
+        return st;
+    st = viQueryf(vi, "*OPC?", "%99s", reply);
     if (st != VI_SUCCESS)
         return st;
     return std::strcmp(reply, "1") == 0 ? VI_SUCCESS : VI_ERROR_IO;
