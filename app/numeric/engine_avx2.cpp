@@ -2,5 +2,6 @@
 #include "fftint.h"
 
 #define KAL_ENGINE_NS avx2
+#define KAL_ENGINE_WIDTH 4
 #define KAL_ENGINE_PAIRS 0
 #include "engine.inc"

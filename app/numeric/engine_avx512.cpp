@@ -2,5 +2,6 @@
 #include "fftint.h"
 
 #define KAL_ENGINE_NS avx512
+#define KAL_ENGINE_WIDTH 8
 #define KAL_ENGINE_PAIRS 1
 #include "engine.inc"
