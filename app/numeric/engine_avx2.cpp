@@ -3,5 +3,5 @@
 
 #define KAL_ENGINE_NS avx2
 #define KAL_ENGINE_WIDTH 4
-#define KAL_ENGINE_PAIRS 0
+#define KAL_ENGINE_PAIRS 1
 #include "engine.inc"
