@@ -194,7 +194,10 @@ int GetCtrlIndex(int panel, int ctrl, int *index);
 int SetCtrlIndex(int panel, int ctrl, int index);
 
 // Values.  Setting a value never calls the control's callback.  A ring takes
-// the value of one of its items; a numeric clamps to its range.
+// the value of one of its items; a numeric clamps to its range and keeps the
+// value whole (the precision only rounds what is shown).  A command button's
+// value becomes 1 when a person presses it and stays so until the program
+// sets it back to 0 (a long operation polls its Abort button this way).
 int SetCtrlVal(int panel, int ctrl, int value);
 int SetCtrlVal(int panel, int ctrl, double value);
 int SetCtrlVal(int panel, int ctrl, const char *value);
@@ -217,6 +220,8 @@ int GetMenuBarAttribute(int menuBar, int item, int attr, char *value);
 
 // ---------------------------------------------------------------- event loop
 
+// RunUserInterface returns the result given to QuitUserInterface.  A quit
+// asked for while no loop runs makes the next RunUserInterface return at once.
 int RunUserInterface();
 int QuitUserInterface(int result);
 int ProcessDrawEvents();
@@ -234,8 +239,15 @@ void CVI_Beep();
 
 // ---------------------------------------------------------------- TCP server
 
+// Events reach the callback on the UI thread, one at a time: never while a
+// callback, ServerTCPRead or ServerTCPWrite is still running.  Handles are
+// never 0 and never reused.  A time-out of 0 means 5 seconds: nothing waits
+// forever.  A write that times out ends the connection, since part of the
+// bytes may have gone out; the callback then hears of the disconnect.
+// Every call on the handle of a client that has gone returns a negative code.
 int RegisterTCPServer(unsigned port, tcpFuncPtr cb, void *callbackData);
 int UnregisterTCPServer(unsigned port);
+// What is there (at most size bytes), waiting up to the time-out for the first.
 int ServerTCPRead(unsigned handle, void *buffer, size_t size, unsigned timeoutMs);
 int ServerTCPWrite(unsigned handle, const void *buffer, size_t size, unsigned timeoutMs);
 int DisconnectTCPClient(unsigned handle);
