@@ -27,6 +27,7 @@ struct Log {
     std::vector<Seen> events;
     int depth = 0, maxDepth = 0;
     bool reply = true;
+    int chunk = 1000;
 };
 
 int OnTcp(unsigned handle, int type, int, void *data)
@@ -36,7 +37,7 @@ int OnTcp(unsigned handle, int type, int, void *data)
     Seen s{handle, type, ""};
     if (type == TCP_DATAREADY) {
         char buf[1001];
-        const int n = ServerTCPRead(handle, buf, 1000, 1000);
+        const int n = ServerTCPRead(handle, buf, log->chunk, 1000);
         if (n > 0) {
             s.data.assign(buf, n);
             // Lets the panels draw in the middle of a callback: no event
@@ -148,6 +149,23 @@ TEST_F(TcpServer, ConnectDataAndDisconnectReachTheCallbackWithOneHandlePerClient
     ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 3; }));
     EXPECT_NE(log.events.back().handle, ha);
     EXPECT_NE(log.events.back().handle, hb);
+}
+
+TEST_F(TcpServer, BytesLeftAfterAReadAreAnnouncedAgain)
+{
+    log.reply = false;
+    log.chunk = 5;
+    QTcpSocket a;
+    a.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(a.waitForConnected(2000));
+    a.write("GetServerID");
+    a.flush();
+    ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_DATAREADY) == 3; }));
+    std::string all;
+    for (const Seen &s : log.events)
+        all += s.data;
+    EXPECT_EQ(all, "GetServerID");
+    EXPECT_EQ(log.events.back().data, "D");
 }
 
 TEST_F(TcpServer, ReadWaitsForBytesUntilItsTimeOut)
