@@ -1,0 +1,193 @@
+// The whole acquisition of the largest Jasper trace (16,776,704 samples,
+// 134 MB) from kalmira-sim over loopback, as Trace IQ runs it: TracIQ with
+// every command, the chunked block read, the scaling and the status texts on
+// the program's own panels (offscreen).  Beside it, in the same run, a plain
+// loopback TCP copy of the same byte count: the gap is what the program, the
+// VISA layer and the simulator's signal cost.
+#include "instrument/acquire.h"
+#include "instrument/session.h"
+#include "instrument/tracepanel.h"
+#include "shell/globals.h"
+#include "shell/startup.h"
+#include "userint.h"
+
+#include <benchmark/benchmark.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kSamples = kMaxTraceLen;
+constexpr int64_t kBytes = int64_t(kSamples) * 8;
+
+std::string SimPath()
+{
+    if (const char *env = std::getenv("KALMIRA_SIM"))
+        return env;
+    char exe[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    const std::string path = n > 0 ? std::string(exe, size_t(n)) : std::string("./x");
+    return path.substr(0, path.rfind('/')) + "/kalmira-sim";
+}
+
+// One Jasper on a free port for the whole run.
+struct Sim {
+    pid_t pid = -1;
+    int port = -1;
+
+    Sim()
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        const std::string path = SimPath();
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::execl(path.c_str(), path.c_str(), "--analyzer", "jasper", "--port", "0", (char *)nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        char buf[256];
+        pollfd p{out[0], POLLIN, 0};
+        while (text.find("ready") == std::string::npos && ::poll(&p, 1, 10000) > 0) {
+            const ssize_t r = ::read(out[0], buf, sizeof buf);
+            if (r <= 0)
+                break;
+            text.append(buf, size_t(r));
+        }
+        ::close(out[0]);
+        const size_t colon = text.find(':');
+        if (colon != std::string::npos)
+            port = std::atoi(text.c_str() + colon + 1);
+    }
+
+    ~Sim()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// The program's panels, a tested Jasper session and its capture settings.
+bool Prepare(int port)
+{
+    static bool built = false;
+    if (!built) {
+        ui_test::SetScripted(true);
+        if (BuildPanels() < 0)
+            return false;
+        built = true;
+    }
+    a.Typ = DEV_JASPER;
+    a.Ift = IFT_LAN;
+    const std::string addr = "127.0.0.1:" + std::to_string(port);
+    std::snprintf(a.Ipa, sizeof a.Ipa, "%s", addr.c_str());
+    if (AnaIni(a) != VI_SUCCESS)
+        return false;
+    SRat = 81600000.0f;
+    Rbw = 50000000.0f;
+    std::strcpy(TrgMod, "IMM");
+    std::strcpy(TrgSlp, "POS");
+    PreTrg = 0;
+    win = 0;
+    return true;
+}
+
+void BM_TraceIQ_Jasper16M(benchmark::State &state)
+{
+    Sim sim;
+    if (sim.port <= 0 || !Prepare(sim.port)) {
+        state.SkipWithError("kalmira-sim could not be started or reached");
+        return;
+    }
+    double shown = 0;
+    for (auto _ : state) {
+        s.Len = kSamples;
+        if (TracIQ(a, s) != 0 || s.Len != kSamples) {
+            state.SkipWithError("the acquisition failed");
+            break;
+        }
+        benchmark::DoNotOptimize(s.I);
+        GetCtrlVal(hTrc, TR_DRAT, &shown);
+    }
+    state.counters["MB/s"] =
+        benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+    // The figure the trace panel shows (its clock starts before the setup
+    // commands).
+    state.counters["panel_MB/s"] = shown;
+    viClose(a.Vi);
+    a.Vi = 0;
+}
+
+// The same number of bytes from one loopback socket to another.
+void BM_PlainLoopbackTcpCopy(benchmark::State &state)
+{
+    const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(lfd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    ::listen(lfd, 1);
+    ::getsockname(lfd, reinterpret_cast<sockaddr *>(&addr), &len);
+    std::vector<char> src(1 << 21, 'x'), dst(size_t(1) << 21);
+    for (auto _ : state) {
+        std::thread sender([&] {
+            const int fd = ::accept(lfd, nullptr, nullptr);
+            for (int64_t sent = 0; sent < kBytes;) {
+                const ssize_t n = ::send(fd, src.data(), size_t(std::min<int64_t>(int64_t(src.size()), kBytes - sent)), 0);
+                if (n <= 0)
+                    break;
+                sent += n;
+            }
+            ::close(fd);
+        });
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        int64_t got = 0;
+        while (got < kBytes) {
+            const ssize_t n = ::recv(fd, dst.data(), dst.size(), 0);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        ::close(fd);
+        sender.join();
+        if (got != kBytes) {
+            state.SkipWithError("loopback copy incomplete");
+            break;
+        }
+    }
+    ::close(lfd);
+    state.counters["MB/s"] =
+        benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK(BM_TraceIQ_Jasper16M)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PlainLoopbackTcpCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+int main(int argc, char **argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    InitUserInterface(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
