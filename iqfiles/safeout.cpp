@@ -38,6 +38,13 @@ SafeOut::SafeOut(const char *path)
         return;
     }
     dst_ = path;
+    // Saving through a symbolic link replaces the file it points to, not the link.
+    struct stat lst;
+    if (::lstat(path, &lst) == 0 && S_ISLNK(lst.st_mode))
+        if (char *real = ::realpath(path, nullptr)) {
+            dst_ = real;
+            std::free(real);
+        }
     std::string dir = ".";
     std::string base = dst_;
     if (size_t slash = dst_.rfind('/'); slash != std::string::npos) {
@@ -52,7 +59,7 @@ SafeOut::SafeOut(const char *path)
         return;
     }
     struct stat st;
-    fchmod(fd, ::stat(path, &st) == 0 ? (st.st_mode & 07777) : CreateMode());
+    fchmod(fd, ::stat(dst_.c_str(), &st) == 0 ? (st.st_mode & 07777) : CreateMode());
     fp_ = fdopen(fd, "wb");
     if (!fp_) {
         ::close(fd);

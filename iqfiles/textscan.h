@@ -122,6 +122,60 @@ inline int DigitRun(const char *&q, const char *end, uint64_t &m)
     return n;
 }
 
+// Correctly rounded m * 10^e10 in double, for m <= 2^53 and |e10| <= 22.
+template <class T> inline bool ExactProduct(uint64_t m, int e10, bool neg, T &v)
+{
+    double d;
+    if (m == 0)
+        d = 0.0;
+    else if (m <= (uint64_t(1) << 53) && e10 >= -22 && e10 <= 22)
+        d = e10 < 0 ? double(m) / kExact10[-e10] : double(m) * kExact10[e10];
+    else
+        return false;
+    if constexpr (sizeof(T) == sizeof(float)) {
+        if (d != 0.0) {
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            if (d < 0x1p-126 || d > 0x1.fffffep127 || (bits & 0x1fffffff) == 0x10000000)
+                return false;
+        }
+    }
+    v = T(neg ? -d : d);
+    return true;
+}
+
+// The shape that printf's "%e" gives, d.ddddddde+dd, with 0 to 8 digits
+// after the point, read without a loop.  At least 16 bytes must follow p.
+template <class T> inline const char *ParseSci(const char *p, bool neg, T &v)
+{
+    static constexpr uint64_t kPow[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    if (!IsDigit(p[0]) || p[1] != '.')
+        return nullptr;
+    uint64_t w;
+    std::memcpy(&w, p + 2, 8);
+    uint64_t nondigit = ((w & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+                        (((w & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+    int run = nondigit ? __builtin_ctzll(nondigit) / 8 : 8;
+    const char *x = p + 2 + run;
+    if (run == 8 || (x[0] != 'e' && x[0] != 'E') || (x[1] != '+' && x[1] != '-') || !IsDigit(x[2]) ||
+        !IsDigit(x[3]) || IsDigit(x[4]))
+        return nullptr;
+    uint64_t frac = 0;
+    if (run > 0) {
+        uint64_t t = (w - 0x3030303030303030ULL) << (8 * (8 - run));
+        t = t * 10 + (t >> 8);
+        t = (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+             (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+            32;
+        frac = t & 0xFFFFFFFFULL;
+    }
+    int exp = (x[2] - '0') * 10 + (x[3] - '0');
+    uint64_t m = uint64_t(p[0] - '0') * kPow[run] + frac;
+    if (!ExactProduct(m, (x[1] == '-' ? -exp : exp) - run, neg, v))
+        return nullptr;
+    return x + 4;
+}
+
 template <class T> const char *ParseSimple(const char *p, const char *end, bool neg, T &v)
 {
     uint64_t m = 0;
@@ -152,41 +206,16 @@ template <class T> const char *ParseSimple(const char *p, const char *end, bool 
             q = x;
         }
     }
-    int e10 = exp - fraction;
-    double d;
-    if (m == 0)
-        d = 0.0;
-    else if (m <= (uint64_t(1) << 53) && e10 >= -22 && e10 <= 22)
-        d = e10 < 0 ? double(m) / kExact10[-e10] : double(m) * kExact10[e10];
-    else
+    if (!ExactProduct(m, exp - fraction, neg, v))
         return nullptr;
-    if constexpr (sizeof(T) == sizeof(float)) {
-        if (d != 0.0) {
-            uint64_t bits;
-            std::memcpy(&bits, &d, 8);
-            if (d < 0x1p-126 || d > 0x1.fffffep127 || (bits & 0x1fffffff) == 0x10000000)
-                return nullptr;
-        }
-    }
-    v = T(neg ? -d : d);
     return q;
 }
 
-// The part of strtod's syntax that std::from_chars leaves out: leading white
-// space, a '+' sign and the "0x" prefix of hexadecimal numbers.  Out-of-range
-// values (1e999, 1e-999) become inf or 0 exactly as strtod makes them.
-template <class T> const char *Parse(const char *p, const char *end, T &v)
+// Everything but the "%e" shape: plain decimals of up to 19 digits exactly,
+// the rest (hexadecimal, long, out-of-range, inf, nan) through from_chars.
+template <class T>
+__attribute__((noinline)) const char *ParseGeneral(const char *first, const char *p, const char *end, bool neg, T &v)
 {
-    const char *first = p;
-    while (p < end && IsCSpace(*p))
-        ++p;
-    bool neg = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        neg = *p == '-';
-        ++p;
-        if (p < end && (*p == '+' || *p == '-'))
-            return nullptr;
-    }
     bool hex = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
     if (!hex)
         if (const char *q = ParseSimple(p, end, neg, v))
@@ -212,6 +241,27 @@ template <class T> const char *Parse(const char *p, const char *end, T &v)
         return ParseRangeError(first, r.ptr, v);
     v = neg ? -x : x;
     return r.ptr;
+}
+
+// The part of strtod's syntax that std::from_chars leaves out: leading white
+// space, a '+' sign and the "0x" prefix of hexadecimal numbers.  Out-of-range
+// values (1e999, 1e-999) become inf or 0 exactly as strtod makes them.
+template <class T> inline const char *Parse(const char *p, const char *end, T &v)
+{
+    const char *first = p;
+    while (p < end && IsCSpace(*p))
+        ++p;
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = *p == '-';
+        ++p;
+        if (p < end && (*p == '+' || *p == '-'))
+            return nullptr;
+    }
+    if (end - p >= 16)
+        if (const char *q = ParseSci(p, neg, v))
+            return q;
+    return ParseGeneral(first, p, end, neg, v);
 }
 } // namespace textscan_detail
 

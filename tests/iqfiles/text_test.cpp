@@ -180,6 +180,9 @@ TEST(TextNumbers, ParsingMatchesStrtodAndStrtof)
         static const char *fmts[] = {"%.17g", "%.9g", "%a", "%0.7e", "%.3f", "%+.8e"};
         texts.push_back(Printf(fmts[k % 6], k % 2 ? d : double(float(d))));
     }
+    // The same texts inside longer lines, where the number is not at the end.
+    for (size_t k = 0, n = texts.size(); k < n; ++k)
+        texts.push_back(texts[k] + (k % 2 ? " 1234567890123456789" : "e+05x12345678901234567"));
     for (const std::string &t : texts) {
         const char *b = t.c_str(), *e = b + t.size();
         char *se;
@@ -651,4 +654,15 @@ TEST(TextScanners, BlockSweepReadsWhatTheLineScannersRead)
         for (size_t k = 0; k < got.size(); ++k)
             ASSERT_TRUE(got[k] == want[k] || (std::isnan(got[k]) && std::isnan(want[k]))) << round << " " << k;
     }
+}
+
+TEST(TextFormats, SaveThroughASymbolicLinkReplacesItsTarget)
+{
+    Dir d;
+    Put(d / "target.sym", "old\n");
+    fs::create_symlink(d / "target.sym", d / "link.sym");
+    Data x = Random(3);
+    ASSERT_EQ(SaveDAB(x.rec(19, d / "link.sym")), 0);
+    EXPECT_TRUE(fs::is_symlink(d / "link.sym"));
+    EXPECT_EQ(Get(d / "target.sym").substr(0, 19), "length_of_symbol:3\n");
 }
