@@ -508,17 +508,6 @@ bool WordScan::skipSpace()
     }
 }
 
-bool WordScan::num(float &v)
-{
-    if (!skipSpace())
-        return false;
-    const char *after = ParseFloat(p_, end_, v);
-    if (!after)
-        return false;
-    p_ += after - p_;
-    return true;
-}
-
 bool WordScan::word(std::string &w, size_t max)
 {
     if (!skipSpace())

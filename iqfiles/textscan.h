@@ -441,13 +441,24 @@ public:
     explicit WordScan(LineReader &in) : in_(in) {}
     // The next number (strtof); false, consuming nothing, when the next word
     // does not convert or the file ends.
-    bool num(float &v);
+    bool num(float &v)
+    {
+        while (p_ < end_ && textscan_detail::IsCSpace(*p_))
+            ++p_;
+        if (p_ == end_ && !skipSpace())
+            return false;
+        const char *after = ParseFloat(p_, end_, v);
+        if (!after)
+            return false;
+        p_ += after - p_;
+        return true;
+    }
     // The next white-space delimited word, at most max characters of it
     // (the rest stays for the next call); false at end of file.
     bool word(std::string &w, size_t max);
 
 private:
-    bool skipSpace();
+    bool skipSpace(); // over white space, into the next block where needed
     LineReader &in_;
     char *p_ = nullptr;
     char *end_ = nullptr;
