@@ -9,8 +9,7 @@
 namespace kalfft {
 
 // The engine works on rows of kLanes neighbouring values at once: the same
-// butterfly on eight independent data sets, which is what the compiler turns
-// into vector instructions.
+// butterfly on eight independent data sets, in vector instructions.
 constexpr int kLanes = 8;
 // Stages whose data sets lie within kBlock consecutive points run together,
 // block by block, while the block is in cache.
@@ -24,9 +23,9 @@ constexpr int kFirst = 8192;
 constexpr int kFusedFrom = 256;
 constexpr int kHalfRadix = (FFT_MAX_RADIX + 1) / 2;
 
-
 } // namespace kalfft
 
+// About 1.5 MB, most of it the column buffer of the passes.
 struct FFTWork {
     // One stage's data set gathered as rows of lanes, its twiddles, and the
     // half sums of the general odd kernel.

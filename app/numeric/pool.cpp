@@ -1,6 +1,6 @@
-// Pool of work areas shared by all transforms.  An area is large (about half
-// a megabyte of scratch rows plus its tables), so a few are kept instead of
-// being allocated per transform.  Only the slots are shared; the lock is held
+// Pool of work areas shared by all transforms.  An area is large (about
+// 1.5 MB of scratch rows plus its tables), so a few are kept instead of being
+// allocated per transform.  Only the slots are shared; the lock is held
 // just long enough to take or return one.
 #include <cstdlib>
 #include <mutex>
