@@ -125,6 +125,20 @@ ViStatus ReadScaled(ViSession vi, float *work, float *dst, int n)
     return VI_SUCCESS;
 }
 
+// After an abort the length of what is still coming is known: read it away
+// in buffer-sized pieces rather than trusting the line to go quiet.
+ViStatus SkipBytes(ViSession vi, float *work, size_t buffer, long long bytes)
+{
+    while (bytes > 0) {
+        const size_t n = static_cast<size_t>(std::min<long long>(bytes, static_cast<long long>(buffer)));
+        ViStatus st = ReadExact(vi, work, n);
+        if (st != VI_SUCCESS)
+            return st;
+        bytes -= static_cast<long long>(n);
+    }
+    return VI_SUCCESS;
+}
+
 bool AbortPressed()
 {
     int pressed = 0;
@@ -165,6 +179,9 @@ ViStatus ReadChunked(ViSession vi, IqRec &rec, int count)
         const int r = count % kJasperChunk;
         const size_t at = size_t(k) * kJasperChunk;
         if (aborted) {
+            const long long left = 8LL * count - 8LL * k * kJasperChunk;
+            st = SkipBytes(vi, work, kJasperChunk * sizeof(float), left);
+            // The terminator, or whatever else the instrument still sends.
             DiscardRest(vi);
         } else if (r > 0) {
             st = ReadScaled(vi, work, rec.I + at, r);
@@ -365,9 +382,14 @@ int ReadIQ(DevRec dev, IqRec &rec, int mask)
     rec.Len = count;
 
     if (IsJasper(dev) && count > kJasperChunk) {
-        // A click on Abort must not start a file operation on s meanwhile.
-        IoBusyScope busy;
-        st = ReadChunked(vi, rec, count);
+        {
+            // The Load and Save panels refuse to touch s while input runs.
+            IoBusyScope busy;
+            st = ReadChunked(vi, rec, count);
+        }
+        // Abort also raised the file loads' flag (it cannot tell the two
+        // apart); it must not stop the next load.
+        EscFlg = 0;
         // Callbacks that ran during the events may have set a count of their own.
         rec.Len = count;
     } else {
