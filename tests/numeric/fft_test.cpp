@@ -109,6 +109,36 @@ TEST(Fft, FactorListsInProcessingOrder)
     EXPECT_EQ(Factors(2 * 1009), (std::vector<int>{1009, 2}));
 }
 
+TEST(Fft, EngineTables)
+{
+    int f[FFT_MAX_FACTORS], sofar[FFT_MAX_FACTORS], remain[FFT_MAX_FACTORS];
+    ASSERT_EQ(factorize(2002, f), 4);
+    transTableSetup(2002, 4, f, sofar, remain);
+    EXPECT_EQ(std::vector<int>(sofar + 1, sofar + 5), (std::vector<int>{1, 13, 143, 1001}));
+    EXPECT_EQ(std::vector<int>(remain, remain + 5), (std::vector<int>{2002, 154, 14, 2, 1}));
+
+    // 12 = 3 * 4: output i = c1 + 3 c2 takes input c1 * 4 + c2.
+    ASSERT_EQ(factorize(12, f), 2);
+    transTableSetup(12, 2, f, sofar, remain);
+    double in[12], out[12], inIm[12] = {}, outIm[12];
+    for (int k = 0; k < 12; ++k)
+        in[k] = k;
+    permute(12, 2, f, remain, in, inIm, out, outIm);
+    EXPECT_EQ(std::vector<double>(out, out + 12),
+              (std::vector<double>{0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11}));
+
+    // The recurrence of the trigonometric table stays close to the exact roots
+    // even for the largest radix.
+    std::vector<double> tr(997), ti(997);
+    initTrig(997, tr.data(), ti.data());
+    double worst = 0;
+    for (int k = 0; k < 997; ++k) {
+        long double a = 2.0L * 3.141592653589793238462643383279502884L * k / 997;
+        worst = std::max({worst, (double)fabsl(tr[k] - cosl(a)), (double)fabsl(ti[k] + sinl(a))});
+    }
+    EXPECT_LT(worst, 1e-13);
+}
+
 TEST(Fft, TrivialLengths)
 {
     double re[1] = {3.5}, im[1] = {-1.25};
