@@ -48,16 +48,16 @@ int BuildDeviceRow(int p)
     UI_TRY(SetCtrlAttribute(p, TR_TYP, ATTR_DEFAULT_INDEX, 1));
     UI_TRY(DefaultCtrl(p, TR_TYP));
 
-    UI_NEW(TR_PAD, NewCtrl(p, CTRL_NUMERIC, "PAD", 20, 100));
+    UI_NEW(TR_PAD, NewCtrl(p, CTRL_NUMERIC, "PAD", 20, 96));
     UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(Size(p, TR_PAD, 45));
+    UI_TRY(Size(p, TR_PAD, 42));
     UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_MIN_VALUE, 0));
     UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_MAX_VALUE, 31));
     UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_INCR_VALUE, 1));
     UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_DEFAULT_VALUE, 20));
     UI_TRY(DefaultCtrl(p, TR_PAD));
 
-    UI_NEW(TR_IFT, NewCtrl(p, CTRL_BINARY_SWITCH, "", 16, 160));
+    UI_NEW(TR_IFT, NewCtrl(p, CTRL_BINARY_SWITCH, "", 16, 180));
     UI_TRY(Size(p, TR_IFT, 40, 24));
     UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_ON_VALUE, IFT_LAN));
     UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_OFF_VALUE, IFT_GPIB));
