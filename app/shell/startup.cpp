@@ -78,6 +78,7 @@ int KalMain(int argc, char **argv)
 
     if (BuildPanels() < 0)
         return -1;
+    QuitOnTerminationSignals();
 
     s.Len = 0;
     DVal = 0;

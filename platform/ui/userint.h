@@ -224,6 +224,9 @@ int GetMenuBarAttribute(int menuBar, int item, int attr, char *value);
 // asked for while no loop runs makes the next RunUserInterface return at once.
 int RunUserInterface();
 int QuitUserInterface(int result);
+// SIGTERM, SIGINT and SIGHUP (a desktop session ending, Ctrl-C in a terminal)
+// quit the event loop like the Quit button, so the shutdown still runs.
+int QuitOnTerminationSignals();
 int ProcessDrawEvents();
 int ProcessSystemEvents();
 
