@@ -69,7 +69,7 @@ TEST_P(Faults, EndInTheVisaErrorAndStopMeasRestores)
 INSTANTIATE_TEST_SUITE_P(Kinds, Faults,
                          ::testing::Values("badheader", "oddcount", "hugecount", "error", "short", "stall"));
 
-TEST_F(TraceTest, DroppedConnectionNeedsATestBeforeStopMeasCanReachTheInstrument)
+TEST_F(TraceTest, DroppedConnectionStillEndsWithTheInstrumentRestored)
 {
     StartAnalyzer("beryl", {"--fault", "drop"});
     UseLan(DEV_BERYL);
@@ -79,16 +79,20 @@ TEST_F(TraceTest, DroppedConnectionNeedsATestBeforeStopMeasCanReachTheInstrument
     EXPECT_EQ(Messages(), std::string("[Error] ") + kVisaErrText + "\n");
     EXPECT_EQ(s.I, nullptr);
 
-    // The stop sequence cannot send over the lost connection; the way to it
-    // stays open for after a new test.
+    // Whether the stop reaches the instrument over the broken session
+    // depends on the VISA library (the built-in one reconnects on the
+    // clear); when it cannot, Stop Meas stays offered for after a new test.
     ui_test::ClearPopups();
-    ASSERT_EQ(Click(TR_BRK), 0);
-    EXPECT_EQ(Dimmed(hTrc, TR_BRK), 0);
-    ASSERT_EQ(Click(TR_TST), 0);
-    ASSERT_GT(a.Vi, 0u);
     Truncate();
     ASSERT_EQ(Click(TR_BRK), 0);
+    if (Dimmed(hTrc, TR_BRK) == 0) {
+        ASSERT_EQ(Click(TR_TST), 0);
+        ASSERT_GT(a.Vi, 0u);
+        Truncate();
+        ASSERT_EQ(Click(TR_BRK), 0);
+    }
     ExpectLog(StopLines());
+    EXPECT_EQ(Dimmed(hTrc, TR_BRK), 1);
     Truncate();
     ASSERT_EQ(Click(TR_TRC), 0);
     EXPECT_EQ(DVal, 1);
