@@ -111,11 +111,13 @@ static void CollectFile(InFile &f, const char *path, std::vector<float> &first, 
     BothOf(
         [&] {
             LineReader in(f.fp, size_t(1) << 20, split);
+            first.reserve(size_t(split / 16)); // about right for "%0.7e" pairs
             CollectValues(in, first);
             return true;
         },
         [&] {
             LineReader in(other);
+            second.reserve(size_t((f.size - split) / 16));
             CollectValues(in, second);
             return true;
         });

@@ -3,6 +3,9 @@
 
 #include <climits>
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // ---------------------------------------------------------------------------
 // LineReader
@@ -88,19 +91,32 @@ bool LineReader::nextBlock(char *&begin, char *&end)
     }
 }
 
-// Number of LF bytes in [p, e), eight at a time.
+// Number of LF bytes in [p, e): sixteen at a time where SSE2 is there (every
+// x86-64), else eight at a time in a 64-bit word.
 static long long CountLF(const char *p, const char *e)
 {
     long long n = 0;
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (e - p >= 16) {
+        // Up to 255 rounds of 0/-1 per byte into one accumulator, then a sum.
+        __m128i acc = _mm_setzero_si128();
+        for (int round = 0; round < 255 && e - p >= 16; ++round, p += 16)
+            acc = _mm_sub_epi8(acc, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), lf));
+        __m128i sum = _mm_sad_epu8(acc, _mm_setzero_si128());
+        n += _mm_cvtsi128_si64(sum) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sum, sum));
+    }
+#else
     const uint64_t lo7 = 0x7f7f7f7f7f7f7f7fULL;
-    const uint64_t lf = 0x0a0a0a0a0a0a0a0aULL;
+    const uint64_t lfs = 0x0a0a0a0a0a0a0a0aULL;
     for (; e - p >= 8; p += 8) {
         uint64_t x;
         std::memcpy(&x, p, 8);
-        x ^= lf; // LF bytes become 0
+        x ^= lfs; // LF bytes become 0
         uint64_t nz = (((x & lo7) + lo7) | x) & ~lo7; // high bit set for every non-zero byte
-        n += 8 - (long long)(((nz >> 7) * 0x0101010101010101ULL) >> 56); // adds up the eight 0/1 bytes
+        n += 8 - (long long)(((nz >> 7) * 0x0101010101010101ULL) >> 56);
     }
+#endif
     for (; p < e; ++p)
         n += *p == '\n';
     return n;
