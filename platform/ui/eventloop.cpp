@@ -1,4 +1,5 @@
 // The application object and the event loop.
+#include <clocale>
 #include "uistate.h"
 
 #include <QApplication>
@@ -28,6 +29,9 @@ void InitUserInterface(int &argc, char **argv)
         return;
     auto *app = new QApplication(argc, argv);
     app->setQuitOnLastWindowClosed(false);
+    // Qt takes over the desktop's locale; files, instrument commands and
+    // replies must keep the decimal point whatever the user's language is.
+    std::setlocale(LC_NUMERIC, "C");
     kui::ApplyPanelStyle();
 }
 
