@@ -1,11 +1,11 @@
 // The application object and the event loop.
-#include <clocale>
 #include "uistate.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
+#include <clocale>
 #include <vector>
 
 namespace {
