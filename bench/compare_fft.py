@@ -9,6 +9,7 @@ thread) and the best of several runs, so that other programs on a shared
 machine do not distort the comparison.  Run with /usr/bin/python3 (Debian's numpy and scipy):
 
     /usr/bin/python3 bench/compare_fft.py [path/to/fft_bench] [--repetitions N]
+                                          [--engine-level 0|1|2]
 """
 import argparse
 import json
@@ -37,12 +38,15 @@ def find_bench(given):
     sys.exit("fft_bench not found; build the target fft_bench or give its path")
 
 
-def run_bench(path, repetitions):
-    out = subprocess.run(
-        [path, "--benchmark_format=json", f"--benchmark_repetitions={repetitions}"],
-        check=True, capture_output=True, text=True).stdout
-    best = {}
+def run_bench(path, repetitions, level):
+    cmd = [path, "--benchmark_format=json", f"--benchmark_repetitions={repetitions}"]
+    if level is not None:
+        cmd.append(f"--engine-level={level}")
+    out = subprocess.run(cmd, check=True, capture_output=True, text=True).stdout
+    best = {"level": None}
     for b in json.loads(out)["benchmarks"]:
+        if "level" in b and b.get("run_type") == "iteration":
+            best["level"] = int(b["level"])
         if b.get("run_type") != "iteration" or b.get("error_occurred"):
             continue
         name, n = b["run_name"].split("/")[:2]
@@ -75,9 +79,12 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("bench", nargs="?")
     ap.add_argument("--repetitions", type=int, default=5)
+    ap.add_argument("--engine-level", type=int, choices=(0, 1, 2))
     args = ap.parse_args()
 
-    best = run_bench(find_bench(args.bench), args.repetitions)
+    best = run_bench(find_bench(args.bench), args.repetitions, args.engine_level)
+    names = {0: "SSE2", 1: "AVX2+FMA", 2: "AVX-512"}
+    print(f"processor time, best of {args.repetitions}; our engine: {names.get(best['level'], '?')}")
     rng = np.random.default_rng(1)
     rows = []
     for n in LENGTHS:
