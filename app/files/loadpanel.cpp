@@ -157,6 +157,7 @@ void OnLoad()
         IoBusyScope busy;
         status = LoadDatFile(&s);
     }
+    HeldLen = status == 0 ? s.Len : 0;
     if (status != 0) {
         MessagePopup("Error", "File Load Error.");
         DVal = 0;

@@ -31,7 +31,7 @@ void ShowFault(SaveFault fault)
         std::snprintf(text, sizeof text,
                       "The number of guard samples (%d) is larger than the number of "
                       "loaded samples (%d).\nNothing was saved.",
-                      NGrd, s.Len);
+                      NGrd, HeldSamples());
         MessagePopup("Error", text);
         break;
     case kArray:
@@ -49,7 +49,7 @@ void ShowFault(SaveFault fault)
 SaveFault Dispatch(const IqFormat *row, int &err)
 {
     // Guard samples are copies of the loaded data: never more than there is.
-    if (NGrd < 0 || NGrd > s.Len) {
+    if (NGrd < 0 || NGrd > HeldSamples()) {
         err = -1;
         return kGuard;
     }
@@ -66,7 +66,8 @@ SaveFault Dispatch(const IqFormat *row, int &err)
 
 int BldDstArr()
 {
-    long long total = static_cast<long long>(f.Len) + NGrd + s.Len;
+    const int n = HeldSamples();
+    long long total = static_cast<long long>(f.Len) + NGrd + n;
     FreeIqRec(&d);
     if (total > INT_MAX || total < 0)
         return -1;
@@ -84,9 +85,9 @@ int BldDstArr()
     const float *src[2] = {s.I, s.Q};
     for (int ch = 0; ch < 2; ++ch) {
         CopyBlock(dst[ch], old[ch], f.Len);
-        if (s.Len > 0) {
-            CopyBlock(dst[ch] + f.Len, src[ch] + (s.Len - NGrd), NGrd);
-            CopyBlock(dst[ch] + f.Len + NGrd, src[ch], s.Len);
+        if (n > 0) {
+            CopyBlock(dst[ch] + f.Len, src[ch] + (n - NGrd), NGrd);
+            CopyBlock(dst[ch] + f.Len + NGrd, src[ch], n);
         }
     }
     return 0;

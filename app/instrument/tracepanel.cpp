@@ -24,11 +24,6 @@ namespace {
 // through for its Abort button, and nothing here may start meanwhile.
 int Busy;
 
-// Samples per channel the last successful trace put into s.  The settings
-// panels set the Len of s to the count they ask for, which is not always what
-// the instrument sent; the data must never appear longer than its arrays.
-int HeldLen;
-
 int Size(int p, int id, int width, int height = 0)
 {
     UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, width));

@@ -48,10 +48,11 @@ ViStatus Close(ViSession vi, ViSession rm, ViStatus status)
 // Prefix, waveform head, samples and '}' in one buffer.
 std::string BuildBlock()
 {
+    const int n = HeldSamples();
     char head[64];
-    std::snprintf(head, sizeof head, "{TYPE: WV,0}{WAVEFORM-%d: 0,#", 4 * s.Len + 3);
+    std::snprintf(head, sizeof head, "{TYPE: WV,0}{WAVEFORM-%d: 0,#", 4 * n + 3);
     size_t headLen = std::strlen(head);
-    size_t body = 4 * static_cast<size_t>(s.Len) + headLen + 1;
+    size_t body = 4 * static_cast<size_t>(n) + headLen + 1;
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, ":MEM:DATA RAM,#%d%zu",
                   static_cast<int>(std::log10(static_cast<double>(body))) + 1, body);
@@ -61,8 +62,8 @@ std::string BuildBlock()
     block += prefix;
     block += head;
     size_t at = block.size();
-    block.resize(at + 4 * static_cast<size_t>(s.Len));
-    for (int i = 0; i < s.Len; ++i) {
+    block.resize(at + 4 * static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
         uint16_t wi = ToWord(s.I[i]), wq = ToWord(s.Q[i]);
         block[at++] = static_cast<char>(wi & 0xFF);
         block[at++] = static_cast<char>(wi >> 8);
@@ -120,9 +121,8 @@ ViStatus Send(ViSession vi)
 
 long FirstSampleOutOfRange()
 {
-    if (s.Len > 0 && (!s.I || !s.Q))
-        return 0;
-    for (long i = 0; i < s.Len; ++i)
+    const int n = HeldSamples();
+    for (long i = 0; i < n; ++i)
         if (!IsWord(s.I[i]) || !IsWord(s.Q[i]))
             return i;
     return -1;

@@ -22,6 +22,14 @@ int IqInp, Bal, Imp, Dith, LPas;
 int win;
 float fkt, lev, frq, att;
 IqRec s, d, f;
+int HeldLen;
+
+int HeldSamples()
+{
+    if (!s.I || !s.Q || s.Len < 1)
+        return 0;
+    return s.Len < HeldLen ? s.Len : HeldLen;
+}
 char SrcDir[260], DstDir[260];
 char *IQMem, *RepMem;
 int HdrSize;

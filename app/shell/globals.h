@@ -30,6 +30,12 @@ extern int IqInp, Bal, Imp, Dith, LPas;
 extern int win;           // window type for acquisition and spectrum
 extern float fkt, lev, frq, att;
 extern IqRec s, d, f;     // current data, data being saved, append target
+// Samples per channel the arrays of s hold.  In analyzer mode the settings
+// panels set the Len of s to the count of the next capture while the last
+// trace is still held, so Len alone may promise more than was allocated.
+extern int HeldLen;
+// The samples of s that may be read: Len, but never more than its arrays hold.
+int HeldSamples();
 extern char SrcDir[260], DstDir[260];
 extern char *IQMem, *RepMem;
 extern int HdrSize;

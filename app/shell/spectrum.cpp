@@ -9,24 +9,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 
 namespace {
 
 double *Doubles(int n)
 {
     return static_cast<double *>(std::calloc(static_cast<size_t>(n), sizeof(double)));
-}
-
-// Samples the arrays of s really hold.  The settings panels change the count
-// of s for the next capture while the last trace is still held, so the count
-// alone may promise more samples than were allocated.
-int HeldSamples()
-{
-    if (!s.I || !s.Q || s.Len < 1)
-        return 0;
-    const size_t held = std::min(malloc_usable_size(s.I), malloc_usable_size(s.Q)) / sizeof(float);
-    return held < static_cast<size_t>(s.Len) ? static_cast<int>(held) : s.Len;
 }
 
 // Second half first: elements n/2 .. 2(n/2)-1 move to the front and the first

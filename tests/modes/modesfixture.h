@@ -61,6 +61,7 @@ protected:
         std::memcpy(s.I, i, n * sizeof(float));
         std::memcpy(s.Q, q, n * sizeof(float));
         s.Len = n;
+        HeldLen = n;
         DVal = 1;
         SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 0);
     }

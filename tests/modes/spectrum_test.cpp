@@ -106,8 +106,7 @@ TEST_F(SpectrumTest, CountRaisedForTheNextCaptureReadsOnlyTheHeldSamples)
     // The Beryl's count changed after the trace was taken.
     s.Len = 130560;
     const std::vector<double> mag = Press();
-    ASSERT_FALSE(mag.empty());
-    EXPECT_LT(mag.size(), 64u);
+    EXPECT_EQ(mag.size(), 4u);
 }
 
 TEST_F(SpectrumTest, SpectrumIsRefusedWhileALoadFillsTheRecord)
