@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 
 namespace {
 
@@ -117,29 +116,26 @@ void FailTransfer(unsigned handle)
     MessagePopup("TCP Server", "Not enough memory to send the I/Q data.\nThe transfer was stopped.");
 }
 
-// Data loaded without arrays (a count but no samples) goes out as zeros.
+// Data without arrays (a count but no samples) goes out as zeros.
 bool EnsureArrays(int len)
 {
+    if (s.I && s.Q)
+        return true;
+    std::free(s.I);
+    std::free(s.Q);
     const size_t n = len > 0 ? static_cast<size_t>(len) : 1;
-    if (!s.I)
-        s.I = static_cast<float *>(std::calloc(n, sizeof(float)));
-    if (!s.Q)
-        s.Q = static_cast<float *>(std::calloc(n, sizeof(float)));
+    s.I = static_cast<float *>(std::calloc(n, sizeof(float)));
+    s.Q = static_cast<float *>(std::calloc(n, sizeof(float)));
+    HeldLen = s.I && s.Q ? len : 0;
     return s.I && s.Q;
 }
 
-// Samples an array really holds.  The count can run ahead of the arrays: an
-// Agate's count follows its record length, which may have been raised since
-// the last capture.  Whatever lies beyond the arrays goes out as zeros, never
-// as the memory behind them.  The arrays of `s` always come from the heap.
-size_t Held(const float *p)
-{
-    return p ? malloc_usable_size(const_cast<float *>(p)) / sizeof(float) : 0;
-}
-
+// The count can run ahead of the arrays (an Agate's count follows its record
+// length, which may have been raised since the last capture): whatever lies
+// beyond them goes out as zeros, never as the memory behind them.
 struct Source {
     const float *i, *q;
-    size_t heldI, heldQ;
+    size_t held;
 };
 
 // Interleaves count samples from first on as I, Q, I, Q ... and writes them.
@@ -148,8 +144,8 @@ bool SendBlock(unsigned handle, const Source &src, size_t first, int count)
     float *out = reinterpret_cast<float *>(IQMem);
     for (int k = 0; k < count; ++k) {
         const size_t n = first + static_cast<size_t>(k);
-        out[2 * k] = n < src.heldI ? src.i[n] : 0.0f;
-        out[2 * k + 1] = n < src.heldQ ? src.q[n] : 0.0f;
+        out[2 * k] = n < src.held ? src.i[n] : 0.0f;
+        out[2 * k + 1] = n < src.held ? src.q[n] : 0.0f;
     }
     const size_t bytes = static_cast<size_t>(count) * 2 * sizeof(float);
     return ServerTCPWrite(handle, IQMem, bytes, kBlockTimeoutMs) == static_cast<int>(bytes);
@@ -167,7 +163,7 @@ bool SendHeader(unsigned handle)
 
 bool SendSamples(unsigned handle, int len)
 {
-    const Source src{s.I, s.Q, Held(s.I), Held(s.Q)};
+    const Source src{s.I, s.Q, static_cast<size_t>(HeldSamples())};
     const int fullBlocks = len / kBlockSamples;
     for (int b = 0; b < fullBlocks; ++b) {
         if (!SendBlock(handle, src, static_cast<size_t>(b) * kBlockSamples, kBlockSamples))

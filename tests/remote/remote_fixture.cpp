@@ -201,6 +201,7 @@ void RemoteTest::SetData(int n, float rate)
         s.Q[k] = -0.5f - static_cast<float>(k % 4096);
     }
     s.Len = n;
+    HeldLen = n;
     SRat = rate;
     DVal = 1;
     NewState = 1;
