@@ -40,6 +40,10 @@ struct FFTWork {
     // Input offsets of the digit-reversed rows of a large transform's first pass.
     ptrdiff_t rowOffset[kalfft::kFirst];
     alignas(64) double colRe[kalfft::kFirst * kalfft::kLanes];
+    // Late stages step through the buffer by a power of two; without this
+    // shift the real and imaginary rows of a butterfly would all fall into
+    // the same set of the level-1 cache and evict each other.
+    double colShift[64];
     alignas(64) double colIm[kalfft::kFirst * kalfft::kLanes];
     // Roots of unity e^(-2 pi i t / tabN) as hi[t >> tabShift] * lo[t & mask]:
     // every twiddle of a transform of tabN points to full accuracy from two
