@@ -12,22 +12,85 @@
 #include "textscan.h"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 using iqs::EarlyFail;
 using iqs::InFile;
 
-// The number of line reads of LoadMCadSgl: every line counts, blank ones too.
-static long long CountLines(FILE *fp)
+// One file of one number per line, read in one pass: the line count (blank
+// lines count too) and the values, as repeated fscanf("%f") reads them, up
+// to the first word that does not convert.  The values go into a buffer of
+// the run-time heap that later becomes the record's array.
+struct Column {
+    float *v = nullptr;
+    size_t n = 0, cap = 0;
+    long long lines = 0;
+    ~Column() { std::free(v); }
+    bool grow()
+    {
+        size_t want = cap ? cap * 2 : 1 << 16;
+        float *p = static_cast<float *>(std::realloc(v, want * sizeof(float)));
+        if (!p)
+            return false;
+        v = p;
+        cap = want;
+        return true;
+    }
+    // Exactly len values (zeros after the converted ones), handed over.
+    float *take(int len)
+    {
+        size_t want = len > 0 ? size_t(len) : 1;
+        if (want > cap || cap > want + want / 8) {
+            float *p = static_cast<float *>(std::realloc(v, want * sizeof(float)));
+            if (!p && want > cap)
+                return nullptr;
+            if (p)
+                v = p, cap = want;
+        }
+        if (n < want)
+            std::memset(v + n, 0, (want - n) * sizeof(float));
+        float *out = v;
+        v = nullptr;
+        return out;
+    }
+};
+
+static int ScanColumn(FILE *fp, Column &c, const std::function<bool(int)> &tick)
 {
+    using textscan_detail::IsCSpace;
     LineReader in(fp);
-    long long n = in.countLines();
-    std::rewind(fp);
-    return n;
+    bool converting = true, partial = false;
+    char *b, *e;
+    while (in.nextBlock(b, e)) { // whole lines, so no number is cut
+        c.lines += CountLF(b, e);
+        partial = e[-1] != '\n';
+        for (char *p = b; converting;) {
+            while (p < e && IsCSpace(*p))
+                ++p;
+            if (p == e)
+                break;
+            if ((c.n == c.cap && !c.grow()) || c.n >= size_t(INT_MAX))
+                return IQ_ERR_ALLOC_I;
+            const char *after = ParseFloat(p, e, c.v[c.n]);
+            if (!after) {
+                converting = false;
+                break;
+            }
+            p += after - p;
+            if (c.n % 25000 == 0 && !tick(int(c.n)))
+                return IQ_ERR_ABORT;
+            ++c.n;
+        }
+    }
+    c.lines += partial;
+    return 0;
 }
 
 // Reads both channels as one number per line: the count comes from the
 // lines, the values from the words (a blank line counts but holds no value,
-// so the last slots then stay 0).
+// so the last slots then stay 0).  Each file is read once, the two on two
+// threads; the abort check comes at the indices of the values read.
 int LoadMCadSgl(IqRec *rec)
 {
     InFile fi(rec->INam);
@@ -36,19 +99,27 @@ int LoadMCadSgl(IqRec *rec)
     InFile fq(rec->QNam);
     if (!fq.fp)
         return EarlyFail(IQ_ERR_OPEN2);
-    long long ni = 0, nq = 0;
-    BothOf([&] { return ni = CountLines(fi.fp), true; }, [&] { return nq = CountLines(fq.fp), true; });
-    long long n = std::min(ni, nq);
-    if (n > INT_MAX)
-        return EarlyFail(IQ_ERR_ALLOC_I);
-    if (AllocIq(rec, int(n)) != 0)
-        return EndLoad(rec, IQ_ERR_ALLOC_I); // this format reports both arrays as -7
-    LineReader li(fi.fp), lq(fq.fp);
-    WordScan wi(li), wq(lq);
+    Column ci, cq;
+    int si = 0, sq = 0;
     int st = ReadTwoChannels(
-        rec->Len, [&](const std::function<bool(int)> &tick) { return ReadFloats(wi, rec->I, rec->Len, tick); },
-        [&](const std::function<bool(int)> &tick) { return ReadFloats(wq, rec->Q, rec->Len, tick); });
-    return EndLoad(rec, st);
+        -1, [&](const std::function<bool(int)> &tick) { return si = ScanColumn(fi.fp, ci, tick); },
+        [&](const std::function<bool(int)> &tick) { return sq = ScanColumn(fq.fp, cq, tick); });
+    if (st == 0)
+        st = si ? si : sq;
+    if (st == 0 && std::min(ci.lines, cq.lines) > INT_MAX)
+        st = IQ_ERR_ALLOC_I;
+    if (st != 0)
+        return EarlyFail(st);
+    int n = int(std::min(ci.lines, cq.lines));
+    float *i = ci.take(n), *q = i ? cq.take(n) : nullptr;
+    if (!i || !q) {
+        std::free(i);
+        return EarlyFail(IQ_ERR_ALLOC_I); // this format reports both arrays as -7
+    }
+    rec->I = i;
+    rec->Q = q;
+    rec->Len = n;
+    return EndLoad(rec, 0);
 }
 
 // COSSAP single: the I file's numbers give the count; the Q file fills at

@@ -13,17 +13,19 @@
 int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)> &)> &readI,
                     const std::function<int(const std::function<bool(int)> &)> &readQ)
 {
-    std::atomic<int> done{0}; // Q samples finished, INT_MAX at the end
+    // k+1 of the Q channel's latest tick, with kDone set once its reading ended.
+    constexpr long long kDone = 1LL << 40;
+    std::atomic<long long> state{0};
     std::atomic<bool> stop{false};
     auto workerTick = [&](int k) {
-        done.store(k + 1);
-        done.notify_one();
+        state.store(k + 1);
+        state.notify_one();
         return !stop.load();
     };
     auto worker = [&] {
         readQ(workerTick);
-        done.store(INT_MAX);
-        done.notify_one();
+        state.fetch_or(kDone);
+        state.notify_one();
     };
     std::thread t;
     try {
@@ -35,9 +37,12 @@ int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)
         return st ? st : readQ(tick);
     }
     int st = readI([](int k) { return EscPressed(k) == 0; });
-    for (int k = 0; st == 0 && k < n; k += 25000) {
-        for (int d = done.load(); d <= k; d = done.load())
-            done.wait(d);
+    for (int k = 0; st == 0 && (n < 0 || k < n); k += 25000) {
+        long long s;
+        while (((s = state.load()) & ~kDone) <= k && !(s & kDone))
+            state.wait(s);
+        if ((s & ~kDone) <= k && n < 0)
+            break; // the Q channel ended before index k
         st = EscPressed(k);
     }
     stop.store(true);

@@ -93,7 +93,7 @@ bool LineReader::nextBlock(char *&begin, char *&end)
 
 // Number of LF bytes in [p, e): sixteen at a time where SSE2 is there (every
 // x86-64), else eight at a time in a 64-bit word.
-static long long CountLF(const char *p, const char *e)
+long long CountLF(const char *p, const char *e)
 {
     long long n = 0;
 #ifdef __SSE2__

@@ -70,6 +70,9 @@ private:
     bool failed_ = false;
 };
 
+// Number of LF bytes in [p, e).
+long long CountLF(const char *p, const char *e);
+
 // ---------------------------------------------------------------------------
 // Number parsing
 // ---------------------------------------------------------------------------
@@ -489,8 +492,9 @@ template <class Tick> int ReadFloats(WordScan &ws, float *dst, int n, Tick tick)
 
 // Runs readI(tick) on this thread and readQ(tick) on a second one.  The
 // event hook and the abort check run on this thread only, at the indices of
-// the I channel and then of the Q channel (n samples each), exactly as in a
-// load that reads one channel after the other.  Returns 0 or -3.
+// the I channel and then of the Q channel (n samples each; n < 0: the indices
+// the Q reader ticks), as in a load that reads one channel after the other.
+// Returns 0 or -3.
 int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)> &)> &readI,
                     const std::function<int(const std::function<bool(int)> &)> &readQ);
 
