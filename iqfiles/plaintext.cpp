@@ -210,10 +210,14 @@ int LoadCsapMix(IqRec *rec)
     if (int st = AllocIq(rec, int(pairs)))
         return EndLoad(rec, st);
     auto at = [&](long long j) { return j < (long long)a.size() ? a[size_t(j)] : b[size_t(j - (long long)a.size())]; };
-    for (long long k = 0; k < pairs; ++k) {
-        rec->I[k] = at(2 * k);
-        rec->Q[k] = at(2 * k + 1);
-    }
+    auto split = [&](long long from, long long to) {
+        for (long long k = from; k < to; ++k) {
+            rec->I[k] = at(2 * k);
+            rec->Q[k] = at(2 * k + 1);
+        }
+        return true;
+    };
+    BothOf([&] { return split(0, pairs / 2); }, [&] { return split(pairs / 2, pairs); });
     return EndLoad(rec, 0);
 }
 
