@@ -10,92 +10,17 @@
 #include "shell/mainpanel.h"
 #include "shell/statuspanel.h"
 #include "shell/uibuild.h"
-#include "userint.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 int LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA, LO_TEXTMSG;
 
 namespace {
 
 constexpr int kUInt16Format = 20;
-
-int SizeCtrl(int p, int id, int width, int height = 0)
-{
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, width));
-    if (height > 0)
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_HEIGHT, height));
-    return 0;
-}
-
-int BuildFileRows(int p)
-{
-    UI_NEW(LO_TYP, NewCtrl(p, CTRL_RING, "Type", 27, 48));
-    UI_TRY(SetCtrlAttribute(p, LO_TYP, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(SizeCtrl(p, LO_TYP, 270));
-    for (int i = 0; i < IQ_NFMT; ++i)
-        UI_TRY(InsertListItem(p, LO_TYP, -1, IqFormatAt(i)->label, i));
-    UI_TRY(SetCtrlAttribute(p, LO_TYP, ATTR_DEFAULT_INDEX, 2));
-    UI_TRY(DefaultCtrl(p, LO_TYP));
-
-    UI_NEW(LO_I, NewCtrl(p, CTRL_COMMAND_BUTTON, "I", 51, 5));
-    UI_NEW(LO_DI, NewCtrl(p, CTRL_STRING, "", 50, 47));
-    UI_TRY(SetCtrlAttribute(p, LO_DI, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SizeCtrl(p, LO_DI, 380));
-    UI_NEW(LO_Q, NewCtrl(p, CTRL_COMMAND_BUTTON, "Q", 75, 5));
-    UI_NEW(LO_DQ, NewCtrl(p, CTRL_STRING, "", 74, 47));
-    UI_TRY(SetCtrlAttribute(p, LO_DQ, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SizeCtrl(p, LO_DQ, 380));
-    return 0;
-}
-
-int BuildNumerics(int p)
-{
-    UI_NEW(LO_FRQ, NewCtrl(p, CTRL_NUMERIC, "Frequency", 110, 64));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_DATA_TYPE, VAL_FLOAT));
-    UI_TRY(SizeCtrl(p, LO_FRQ, 95));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_MIN_VALUE, 0.0));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_MAX_VALUE, 2147480000.0));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_INCR_VALUE, 1.0));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_PRECISION, 0));
-    UI_TRY(SetCtrlAttribute(p, LO_FRQ, ATTR_DEFAULT_VALUE, 100000000.0));
-    UI_TRY(DefaultCtrl(p, LO_FRQ));
-
-    UI_NEW(LO_ADR, NewCtrl(p, CTRL_NUMERIC, "Topaz Adr.", 171, 286));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(SizeCtrl(p, LO_ADR, 40));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_MIN_VALUE, 1));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_MAX_VALUE, 31));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_INCR_VALUE, 1));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_DEFAULT_VALUE, 6));
-    UI_TRY(DefaultCtrl(p, LO_ADR));
-    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_DIMMED, 1));
-
-    UI_NEW(LO_CNT, NewCtrl(p, CTRL_NUMERIC, "No of Samples", 110, 256));
-    UI_TRY(SetCtrlAttribute(p, LO_CNT, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(SetCtrlAttribute(p, LO_CNT, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SizeCtrl(p, LO_CNT, 70));
-    UI_TRY(SetCtrlAttribute(p, LO_CNT, ATTR_MIN_VALUE, 0));
-    UI_TRY(SetCtrlAttribute(p, LO_CNT, ATTR_MAX_VALUE, 2147483647));
-    UI_TRY(SetCtrlAttribute(p, LO_CNT, ATTR_DEFAULT_VALUE, 0));
-    UI_TRY(DefaultCtrl(p, LO_CNT));
-    return 0;
-}
-
-int BuildButtons(int p)
-{
-    UI_NEW(LO_LOAD, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Load IQ", 107, 334));
-    UI_TRY(SizeCtrl(p, LO_LOAD, 92, 26));
-    UI_TRY(SetCtrlAttribute(p, LO_LOAD, ATTR_DIMMED, 1));
-    UI_NEW(LO_TRA, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Topaz Transm.", 169, 334));
-    UI_TRY(SizeCtrl(p, LO_TRA, 92, 26));
-    UI_TRY(SetCtrlAttribute(p, LO_TRA, ATTR_DIMMED, 1));
-    UI_NEW(LO_TEXTMSG, NewCtrl(p, CTRL_TEXT_MSG, "", 115, 160));
-    UI_TRY(SetCtrlVal(p, LO_TEXTMSG, "Hz"));
-    return 0;
-}
 
 void ShowTwoFileControls(int typ)
 {
@@ -213,19 +138,32 @@ void CommonTail()
 
 int BuildLO(int parent)
 {
-    int p = NewPanel(parent, "Load IQ Data", 50, 87, 220, 430);
+    int p = NewColoredPanel(parent, "Load IQ Data", 50, 87, 220, 430);
     if (p < 0)
         return p;
-    UI_TRY(SetPanelAttribute(p, ATTR_BACKCOLOR, VAL_PANEL_GRAY));
-    UI_TRY(BuildFileRows(p));
-    UI_TRY(BuildNumerics(p));
-    UI_TRY(BuildButtons(p));
-    const int active[] = {LO_TYP, LO_I, LO_Q, LO_FRQ, LO_ADR, LO_LOAD, LO_TRA};
-    for (int id : active)
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_CALLBACK_FUNCTION_POINTER, cbLoad));
-    const int tabOrder[] = {LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA};
-    for (int pos = 0; pos < 10; ++pos)
-        UI_TRY(SetCtrlAttribute(p, tabOrder[pos], ATTR_CTRL_TAB_POSITION, pos));
+    std::vector<RingItem> formats;
+    for (int i = 0; i < IQ_NFMT; ++i)
+        formats.push_back({IqFormatAt(i)->label, i});
+    UI_TRY(NewIntRing(p, LO_TYP, "Type", {27, 48}, 270, formats, 2));
+    UI_TRY(NewButton(p, LO_I, "I", {51, 5}));
+    UI_TRY(NewStringIndicator(p, LO_DI, "", {50, 47}, 380));
+    UI_TRY(NewButton(p, LO_Q, "Q", {75, 5}));
+    UI_TRY(NewStringIndicator(p, LO_DQ, "", {74, 47}, 380));
+    UI_TRY(NewNumeric(p, LO_FRQ, "Frequency", {110, 64}, 95,
+                      {.dataType = VAL_FLOAT, .min = 0.0, .max = 2147480000.0, .def = 100000000.0,
+                       .precision = 0}));
+    UI_TRY(NewNumeric(p, LO_ADR, "Topaz Adr.", {171, 286}, 40,
+                      {.dataType = VAL_INTEGER, .min = 1, .max = 31, .def = 6}));
+    UI_TRY(SetCtrlAttribute(p, LO_ADR, ATTR_DIMMED, 1));
+    UI_TRY(NewNumeric(p, LO_CNT, "No of Samples", {110, 256}, 70,
+                      {.dataType = VAL_INTEGER, .min = 0, .max = 2147483647, .def = 0,
+                       .indicator = true}));
+    UI_TRY(NewButton(p, LO_LOAD, "__Load IQ", {107, 334}, 92, 26, 1));
+    UI_TRY(NewButton(p, LO_TRA, "__Topaz Transm.", {169, 334}, 92, 26, 1));
+    UI_TRY(NewTextMsg(p, LO_TEXTMSG, {115, 160}, "Hz"));
+
+    UI_TRY(InstallCallback(p, cbLoad, {LO_TYP, LO_I, LO_Q, LO_FRQ, LO_ADR, LO_LOAD, LO_TRA}));
+    UI_TRY(SetTabOrder(p, {LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA}));
     UI_TRY(ScalePanel(p));
     return p;
 }

@@ -5,59 +5,14 @@
 #include "files/formats.h"
 #include "shell/globals.h"
 #include "shell/uibuild.h"
-#include "userint.h"
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int SA_TYP, SA_I, SA_DI, SA_Q, SA_DQ, SA_CNT, SA_APP, SA_SAV;
 
 namespace {
-
-int BuildFileRows(int p)
-{
-    UI_NEW(SA_TYP, NewCtrl(p, CTRL_RING, "Type", 9, 46));
-    UI_TRY(SetCtrlAttribute(p, SA_TYP, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(SetCtrlAttribute(p, SA_TYP, ATTR_WIDTH, 260));
-    for (int i = 0; i < IQ_NFMT; ++i) {
-        const IqFormat *row = IqFormatAt(i);
-        if (row->save)
-            UI_TRY(InsertListItem(p, SA_TYP, -1, row->saveLabel, i));
-    }
-    UI_TRY(SetCtrlAttribute(p, SA_TYP, ATTR_DEFAULT_INDEX, 0));
-    UI_TRY(DefaultCtrl(p, SA_TYP));
-
-    UI_NEW(SA_I, NewCtrl(p, CTRL_COMMAND_BUTTON, "I", 33, 5));
-    UI_NEW(SA_DI, NewCtrl(p, CTRL_STRING, "", 32, 46));
-    UI_TRY(SetCtrlAttribute(p, SA_DI, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SetCtrlAttribute(p, SA_DI, ATTR_WIDTH, 380));
-    UI_NEW(SA_Q, NewCtrl(p, CTRL_COMMAND_BUTTON, "Q", 57, 5));
-    UI_NEW(SA_DQ, NewCtrl(p, CTRL_STRING, "", 56, 46));
-    UI_TRY(SetCtrlAttribute(p, SA_DQ, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SetCtrlAttribute(p, SA_DQ, ATTR_WIDTH, 380));
-    return 0;
-}
-
-int BuildGuardAndButtons(int p)
-{
-    UI_NEW(SA_CNT, NewCtrl(p, CTRL_NUMERIC, "No of Guard Samples", 89, 120));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_WIDTH, 75));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_MIN_VALUE, 0));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_MAX_VALUE, 2147483647));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_INCR_VALUE, 1));
-    UI_TRY(SetCtrlAttribute(p, SA_CNT, ATTR_DEFAULT_VALUE, 0));
-    UI_TRY(DefaultCtrl(p, SA_CNT));
-
-    UI_NEW(SA_APP, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Append", 88, 233));
-    UI_NEW(SA_SAV, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Save IQ", 88, 334));
-    for (int id : {SA_APP, SA_SAV}) {
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, 92));
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_HEIGHT, 26));
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_DIMMED, 1));
-    }
-    return 0;
-}
 
 int SelectFile(const char *pattern, int button, char *path)
 {
@@ -121,17 +76,25 @@ void UpdSaveDim()
 
 int BuildSA(int parent)
 {
-    int p = NewPanel(parent, "Save IQ Data", 298, 87, 125, 430);
+    int p = NewColoredPanel(parent, "Save IQ Data", 298, 87, 125, 430);
     if (p < 0)
         return p;
-    UI_TRY(SetPanelAttribute(p, ATTR_BACKCOLOR, VAL_PANEL_GRAY));
-    UI_TRY(BuildFileRows(p));
-    UI_TRY(BuildGuardAndButtons(p));
-    for (int id : {SA_TYP, SA_I, SA_Q, SA_CNT, SA_APP, SA_SAV})
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_CALLBACK_FUNCTION_POINTER, cbSave));
-    const int tabOrder[] = {SA_TYP, SA_I, SA_DI, SA_Q, SA_DQ, SA_CNT, SA_APP, SA_SAV};
-    for (int pos = 0; pos < 8; ++pos)
-        UI_TRY(SetCtrlAttribute(p, tabOrder[pos], ATTR_CTRL_TAB_POSITION, pos));
+    std::vector<RingItem> writable;
+    for (int i = 0; i < IQ_NFMT; ++i)
+        if (IqFormatAt(i)->save)
+            writable.push_back({IqFormatAt(i)->saveLabel, i});
+    UI_TRY(NewIntRing(p, SA_TYP, "Type", {9, 46}, 260, writable, 0));
+    UI_TRY(NewButton(p, SA_I, "I", {33, 5}));
+    UI_TRY(NewStringIndicator(p, SA_DI, "", {32, 46}, 380));
+    UI_TRY(NewButton(p, SA_Q, "Q", {57, 5}));
+    UI_TRY(NewStringIndicator(p, SA_DQ, "", {56, 46}, 380));
+    UI_TRY(NewNumeric(p, SA_CNT, "No of Guard Samples", {89, 120}, 75,
+                      {.dataType = VAL_INTEGER, .min = 0, .max = 2147483647, .def = 0}));
+    UI_TRY(NewButton(p, SA_APP, "__Append", {88, 233}, 92, 26, 1));
+    UI_TRY(NewButton(p, SA_SAV, "__Save IQ", {88, 334}, 92, 26, 1));
+
+    UI_TRY(InstallCallback(p, cbSave, {SA_TYP, SA_I, SA_Q, SA_CNT, SA_APP, SA_SAV}));
+    UI_TRY(SetTabOrder(p, {SA_TYP, SA_I, SA_DI, SA_Q, SA_DQ, SA_CNT, SA_APP, SA_SAV}));
     UI_TRY(ScalePanel(p));
     return p;
 }

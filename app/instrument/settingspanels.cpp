@@ -5,7 +5,8 @@
 #include "instrument/settings.h"
 
 #include "shell/uibuild.h"
-#include "userint.h"
+
+#include <iterator>
 
 int AG_DATTYP, AG_RBW, AG_SRAT, AG_TRGMOD, AG_TRGSLP, AG_TRGOFS, AG_RECLEN, AG_CNT;
 int BY_FLTTYP, BY_RBW, BY_SRAT, BY_TRGMOD, BY_TRGSLP, BY_PRETRG, BY_CNT;
@@ -45,20 +46,14 @@ const Item kSRatRing[] = {
     {"1 MHz", nullptr, 1000000},     {"2 MHz", nullptr, 2000000},   {"4 MHz", nullptr, 4000000},
     {"8 MHz", nullptr, 8000000},     {"16 MHz", nullptr, 16000000}, {"32 MHz", nullptr, 32000000}};
 
-template <size_t N>
-constexpr int Count(const Item (&)[N])
-{
-    return static_cast<int>(N);
-}
-
 // A ring of string tokens or of float values, starting on item `start`.
-int NewRing(int p, int &id, const char *label, int top, int left, const Item *items, int n,
-            int start, CtrlCallbackPtr cb)
+int NewRing(int p, int &id, const char *label, At at, const Item *items, int n, int start,
+            CtrlCallbackPtr cb = nullptr)
 {
-    UI_NEW(id, NewCtrl(p, CTRL_RING, label, top, left));
+    UI_NEW(id, NewCtrl(p, CTRL_RING, label, at.top, at.left));
     const bool text = items[0].token != nullptr;
     UI_TRY(SetCtrlAttribute(p, id, ATTR_DATA_TYPE, text ? VAL_STRING : VAL_FLOAT));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, kFieldWidth));
+    UI_TRY(SizeCtrl(p, id, kFieldWidth));
     for (int i = 0; i < n; ++i) {
         if (text)
             UI_TRY(InsertListItem(p, id, -1, items[i].label, items[i].token));
@@ -72,24 +67,26 @@ int NewRing(int p, int &id, const char *label, int top, int left, const Item *it
     return 0;
 }
 
+template <size_t N>
+int NewRing(int p, int &id, const char *label, At at, const Item (&items)[N], int start,
+            CtrlCallbackPtr cb = nullptr)
+{
+    return NewRing(p, id, label, at, items, static_cast<int>(N), start, cb);
+}
+
 struct Range {
     double lo, hi, def;
     int precision;   // -1: integer numeric
 };
 
-int NewNumeric(int p, int &id, const char *label, int top, int left, Range r, CtrlCallbackPtr cb)
+// A numeric field of the row's width; integers step by one, the others
+// show `precision` decimals.
+int NewField(int p, int &id, const char *label, At at, Range r, CtrlCallbackPtr cb = nullptr)
 {
-    UI_NEW(id, NewCtrl(p, CTRL_NUMERIC, label, top, left));
     const bool integer = r.precision < 0;
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_DATA_TYPE, integer ? VAL_INTEGER : VAL_FLOAT));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, kFieldWidth));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_MIN_VALUE, r.lo));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_MAX_VALUE, r.hi));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_INCR_VALUE, 1.0));
-    if (!integer)
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_PRECISION, r.precision));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_DEFAULT_VALUE, r.def));
-    UI_TRY(DefaultCtrl(p, id));
+    UI_TRY(NewNumeric(p, id, label, at, kFieldWidth,
+                      {.dataType = integer ? VAL_INTEGER : VAL_FLOAT, .min = r.lo, .max = r.hi,
+                       .def = r.def, .precision = r.precision}));
     if (cb)
         UI_TRY(SetCtrlAttribute(p, id, ATTR_CALLBACK_FUNCTION_POINTER, cb));
     return 0;
@@ -97,15 +94,17 @@ int NewNumeric(int p, int &id, const char *label, int top, int left, Range r, Ct
 
 int NewPanelFrame(int parent, const char *title)
 {
-    int p = NewPanel(parent, title, 97, 10, 87, 402);
-    if (p < 0)
-        return p;
-    UI_TRY(SetPanelAttribute(p, ATTR_BACKCOLOR, VAL_PANEL_GRAY));
-    return p;
+    return NewColoredPanel(parent, title, 97, 10, 87, 402);
 }
 
 constexpr Range kPreTrg{0, 65023, 0, -1};
 constexpr Range kCountBuilt{1, kCoralMaxCount, 65536, -1};
+
+// Row r (kRow1, kRow2), column c (0..3), nudged right by `dx`.
+constexpr At Cell(int r, int c, int dx = 0)
+{
+    return {r, kCol[c] + dx};
+}
 
 // The identifiers of one Beryl-like panel.
 struct CommonIds {
@@ -119,17 +118,14 @@ int BuildCommon(int parent, const char *title, const CommonIds &id, const Item *
     int p = NewPanelFrame(parent, title);
     if (p < 0)
         return p;
-    UI_TRY(NewRing(p, id.flt, "Filter Type", kRow1, kCol[0], kNormal, Count(kNormal), 0, nullptr));
+    UI_TRY(NewRing(p, id.flt, "Filter Type", Cell(kRow1, 0), kNormal, 0));
     // Every bandwidth ring starts on its fourth item (300 kHz or 3 MHz).
-    UI_TRY(NewRing(p, id.rbw, "Resolution BW", kRow1, kCol[1], rbw, nRbw, 3, cb));
-    UI_TRY(NewRing(p, id.srat, "Sample Rate", kRow1, kCol[2], kSRatRing, Count(kSRatRing),
-                   Count(kSRatRing) - 1, cb));
-    UI_TRY(NewRing(p, id.trgmod, "Trigger Mode", kRow2, kCol[0], kTrgModCommon,
-                   Count(kTrgModCommon), 0, cb));
-    UI_TRY(NewRing(p, id.trgslp, "Trigger Slope", kRow2, kCol[1], kSlopePos, Count(kSlopePos), 0,
-                   nullptr));
-    UI_TRY(NewNumeric(p, id.pretrg, "Pretrig. Samples", kRow2, kCol[2], kPreTrg, cb));
-    UI_TRY(NewNumeric(p, id.cnt, "Count", kRow2, kCol[3], kCountBuilt, cb));
+    UI_TRY(NewRing(p, id.rbw, "Resolution BW", Cell(kRow1, 1), rbw, nRbw, 3, cb));
+    UI_TRY(NewRing(p, id.srat, "Sample Rate", Cell(kRow1, 2), kSRatRing, std::size(kSRatRing) - 1, cb));
+    UI_TRY(NewRing(p, id.trgmod, "Trigger Mode", Cell(kRow2, 0), kTrgModCommon, 0, cb));
+    UI_TRY(NewRing(p, id.trgslp, "Trigger Slope", Cell(kRow2, 1), kSlopePos, 0));
+    UI_TRY(NewField(p, id.pretrg, "Pretrig. Samples", Cell(kRow2, 2), kPreTrg, cb));
+    UI_TRY(NewField(p, id.cnt, "Count", Cell(kRow2, 3), kCountBuilt, cb));
     UI_TRY(ScalePanel(p));
     return p;
 }
@@ -137,13 +133,16 @@ int BuildCommon(int parent, const char *title, const CommonIds &id, const Item *
 int NewCheckBox(int p, int &id, const char *label, int left, int dimmed)
 {
     UI_NEW(id, NewCtrl(p, CTRL_CHECK_BOX, label, kRow1 + 2, left));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, 13));
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_HEIGHT, 13));
+    UI_TRY(SizeCtrl(p, id, 13, 13));
     UI_TRY(SetCtrlVal(p, id, 0));
     UI_TRY(SetCtrlAttribute(p, id, ATTR_DIMMED, dimmed));
     UI_TRY(SetCtrlAttribute(p, id, ATTR_CALLBACK_FUNCTION_POINTER, cbJasper));
     return 0;
 }
+
+// The bandwidths of the Beryl and Onyx: the Coral's without its two widest.
+const Item *const kRbwNarrow = kRbwCoral + 2;
+constexpr int kNarrowCount = static_cast<int>(std::size(kRbwCoral)) - 2;
 
 }  // namespace
 
@@ -152,21 +151,15 @@ int BuildAG(int parent)
     int p = NewPanelFrame(parent, "Agate");
     if (p < 0)
         return p;
-    UI_TRY(NewRing(p, AG_DATTYP, "Data Type", kRow1, kCol[0], kRaw, Count(kRaw), 0, nullptr));
-    UI_TRY(NewRing(p, AG_RBW, "Resolution BW", kRow1, kCol[1], kRbwAgate, Count(kRbwAgate), 0,
-                   nullptr));
-    UI_TRY(NewNumeric(p, AG_SRAT, "Sample Rate/kHz", kRow1, kCol[2], {40.0, 32000.0, 32000.0, 3},
-                      cbAgate));
-    UI_TRY(NewRing(p, AG_TRGMOD, "Trigger Mode", kRow1, kCol[3], kTrgModAgate,
-                   Count(kTrgModAgate), 0, cbAgate));
-    UI_TRY(NewRing(p, AG_TRGSLP, "Trigger Slope", kRow2, kCol[0], kSlopeBoth, Count(kSlopeBoth),
-                   0, cbAgate));
-    UI_TRY(NewNumeric(p, AG_TRGOFS, "Trigger Offset/ms", kRow2, kCol[1], {-0.59, 2.5, 0.0, 2},
-                      cbAgate));
+    UI_TRY(NewRing(p, AG_DATTYP, "Data Type", Cell(kRow1, 0), kRaw, 0));
+    UI_TRY(NewRing(p, AG_RBW, "Resolution BW", Cell(kRow1, 1), kRbwAgate, 0));
+    UI_TRY(NewField(p, AG_SRAT, "Sample Rate/kHz", Cell(kRow1, 2), {40.0, 32000.0, 32000.0, 3}, cbAgate));
+    UI_TRY(NewRing(p, AG_TRGMOD, "Trigger Mode", Cell(kRow1, 3), kTrgModAgate, 0, cbAgate));
+    UI_TRY(NewRing(p, AG_TRGSLP, "Trigger Slope", Cell(kRow2, 0), kSlopeBoth, 0, cbAgate));
+    UI_TRY(NewField(p, AG_TRGOFS, "Trigger Offset/ms", Cell(kRow2, 1), {-0.59, 2.5, 0.0, 2}, cbAgate));
     // Nudged right: the offset's caption is the widest of the row.
-    UI_TRY(NewNumeric(p, AG_RECLEN, "Record Len / ms", kRow2, kCol[2] + 14, {0.001, 20.4, 1.0, 4},
-                      cbAgate));
-    UI_TRY(NewNumeric(p, AG_CNT, "Count", kRow2, kCol[3] + 6, {0, kAgateMaxCount, 32000, -1}, nullptr));
+    UI_TRY(NewField(p, AG_RECLEN, "Record Len / ms", Cell(kRow2, 2, 14), {0.001, 20.4, 1.0, 4}, cbAgate));
+    UI_TRY(NewField(p, AG_CNT, "Count", Cell(kRow2, 3, 6), {0, kAgateMaxCount, 32000, -1}));
     UI_TRY(ScalePanel(p));
     return p;
 }
@@ -174,20 +167,19 @@ int BuildAG(int parent)
 int BuildBY(int parent)
 {
     const CommonIds id{BY_FLTTYP, BY_RBW, BY_SRAT, BY_TRGMOD, BY_TRGSLP, BY_PRETRG, BY_CNT};
-    // The Beryl and Onyx lack the Coral's two widest bandwidths.
-    return BuildCommon(parent, "Beryl", id, kRbwCoral + 2, Count(kRbwCoral) - 2, cbBeryl);
+    return BuildCommon(parent, "Beryl", id, kRbwNarrow, kNarrowCount, cbBeryl);
 }
 
 int BuildCL(int parent)
 {
     const CommonIds id{CL_FLTTYP, CL_RBW, CL_SRAT, CL_TRGMOD, CL_TRGSLP, CL_PRETRG, CL_CNT};
-    return BuildCommon(parent, "Coral", id, kRbwCoral, Count(kRbwCoral), cbCoral);
+    return BuildCommon(parent, "Coral", id, kRbwCoral, std::size(kRbwCoral), cbCoral);
 }
 
 int BuildOX(int parent)
 {
     const CommonIds id{OX_FLTTYP, OX_RBW, OX_SRAT, OX_TRGMOD, OX_TRGSLP, OX_PRETRG, OX_CNT};
-    return BuildCommon(parent, "Onyx", id, kRbwCoral + 2, Count(kRbwCoral) - 2, cbOnyx);
+    return BuildCommon(parent, "Onyx", id, kRbwNarrow, kNarrowCount, cbOnyx);
 }
 
 int BuildJA(int parent)
@@ -195,18 +187,14 @@ int BuildJA(int parent)
     int p = NewPanelFrame(parent, "Jasper");
     if (p < 0)
         return p;
-    UI_TRY(NewRing(p, JA_FLTTYP, "Filter Type", kRow1, kCol[0], kNormal, Count(kNormal), 0, nullptr));
-    UI_TRY(NewRing(p, JA_RBW, "Resolution BW", kRow1, kCol[1], kRbwCoral, Count(kRbwCoral), 3,
-                   cbJasper));
-    UI_TRY(NewRing(p, JA_TRGMOD, "Trigger Mode", kRow2, kCol[0], kTrgModJasper,
-                   Count(kTrgModJasper), 0, cbJasper));
-    UI_TRY(NewRing(p, JA_TRGSLP, "Trigger Slope", kRow2, kCol[1], kSlopePos, Count(kSlopePos), 0,
-                   nullptr));
-    UI_TRY(NewNumeric(p, JA_PRETRG, "Pretrig. Samples", kRow2, kCol[2], kPreTrg, cbJasper));
+    UI_TRY(NewRing(p, JA_FLTTYP, "Filter Type", Cell(kRow1, 0), kNormal, 0));
+    UI_TRY(NewRing(p, JA_RBW, "Resolution BW", Cell(kRow1, 1), kRbwCoral, 3, cbJasper));
+    UI_TRY(NewRing(p, JA_TRGMOD, "Trigger Mode", Cell(kRow2, 0), kTrgModJasper, 0, cbJasper));
+    UI_TRY(NewRing(p, JA_TRGSLP, "Trigger Slope", Cell(kRow2, 1), kSlopePos, 0));
+    UI_TRY(NewField(p, JA_PRETRG, "Pretrig. Samples", Cell(kRow2, 2), kPreTrg, cbJasper));
     // The rate field stands where the other panels have their rate ring.
-    UI_TRY(NewNumeric(p, JA_SRAT, "Sample Rate/kHz", kRow1, kCol[2], {10.0, 81600.0, 10000.0, 3},
-                      cbJasper));
-    UI_TRY(NewNumeric(p, JA_CNT, "Count", kRow2, kCol[3], {1, kJasperMaxCount, 65536, -1}, cbJasper));
+    UI_TRY(NewField(p, JA_SRAT, "Sample Rate/kHz", Cell(kRow1, 2), {10.0, 81600.0, 10000.0, 3}, cbJasper));
+    UI_TRY(NewField(p, JA_CNT, "Count", Cell(kRow2, 3), {1, kJasperMaxCount, 65536, -1}, cbJasper));
     // Baseband input boxes in a row at the top right; only "IQ" is live
     // before a device test has found option M34.
     UI_TRY(NewCheckBox(p, JA_LPAS, "LP", 308, 1));
