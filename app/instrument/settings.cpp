@@ -7,14 +7,10 @@
 #include "shell/globals.h"
 #include "userint.h"
 
+#include <climits>
 #include <cmath>
 
 namespace {
-
-int TruncCount(double rate, double recLen)
-{
-    return static_cast<int>(0.001 * rate * recLen);
-}
 
 void Notify()
 {
@@ -47,11 +43,29 @@ void StoreCommon(int panel, int control, const CommonIds &id)
         GetCtrlVal(panel, control, &s.Len);
 }
 
+// The whole callback of the Beryl, Coral and Onyx panels.
+int OnCommon(int panel, int control, int event, const CommonIds &id)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    StoreCommon(panel, control, id);
+    Notify();
+    return 0;
+}
+
 }  // namespace
+
+int AgateSamples(double rate, double recLen)
+{
+    const double n = 0.001 * rate * recLen;
+    if (!(n > 0))
+        return 0;
+    return n >= INT_MAX ? INT_MAX : static_cast<int>(n);
+}
 
 int AgateCount(float rate, float *recLen)
 {
-    int n = TruncCount(rate, *recLen);
+    int n = AgateSamples(rate, *recLen);
     if (n <= kAgateMaxCount || rate <= 0)
         return n;
     // The longest record at this rate.  Stored as a float it may fall a hair
@@ -59,7 +73,7 @@ int AgateCount(float rate, float *recLen)
     // record length (remote client, trace panel, configuration) would then
     // count 524199: step up to the first float that gives the full record.
     float len = static_cast<float>(524200000.0 / rate);
-    while (TruncCount(rate, len) < kAgateMaxCount)
+    while (AgateSamples(rate, len) < kAgateMaxCount)
         len = std::nextafter(len, 1e30f);
     *recLen = len;
     return kAgateMaxCount;
@@ -91,36 +105,24 @@ int cbAgate(int panel, int control, int event, void *callbackData, int eventData
     SetCtrlVal(panel, AG_RECLEN, static_cast<double>(RecLen));
     SetCtrlVal(panel, AG_CNT, s.Len);
     if (TrcFlg && a.Typ == DEV_AGATE)
-        s.Len = TruncCount(SRat, RecLen);
+        s.Len = AgateSamples(SRat, RecLen);
     Notify();
     return 0;
 }
 
 int cbBeryl(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    StoreCommon(panel, control, {BY_RBW, BY_SRAT, BY_TRGMOD, BY_PRETRG, BY_CNT});
-    Notify();
-    return 0;
+    return OnCommon(panel, control, event, {BY_RBW, BY_SRAT, BY_TRGMOD, BY_PRETRG, BY_CNT});
 }
 
 int cbCoral(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    StoreCommon(panel, control, {CL_RBW, CL_SRAT, CL_TRGMOD, CL_PRETRG, CL_CNT});
-    Notify();
-    return 0;
+    return OnCommon(panel, control, event, {CL_RBW, CL_SRAT, CL_TRGMOD, CL_PRETRG, CL_CNT});
 }
 
 int cbOnyx(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    if (event != EVENT_COMMIT)
-        return 0;
-    StoreCommon(panel, control, {OX_RBW, OX_SRAT, OX_TRGMOD, OX_PRETRG, OX_CNT});
-    Notify();
-    return 0;
+    return OnCommon(panel, control, event, {OX_RBW, OX_SRAT, OX_TRGMOD, OX_PRETRG, OX_CNT});
 }
 
 int cbJasper(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)

@@ -40,6 +40,11 @@ int cbCoral(int panel, int control, int event, void *callbackData, int eventData
 int cbJasper(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int cbOnyx(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
+// Samples of one Agate record: rate (Hz) times record length (ms), whole
+// samples only.  Settings that give none count 0, and a product beyond the
+// int range counts INT_MAX, so no setting turns into an undefined conversion.
+int AgateSamples(double rate, double recLen);
+
 // Agate record coupling: the sample count of rate (Hz) and record length
 // (ms); when it exceeds kAgateMaxCount the count is cut to it and the record
 // length shortened to match.  Returns the count.

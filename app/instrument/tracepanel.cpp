@@ -3,11 +3,11 @@
 #include "VmFunLib.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
+#include "instrument/settings.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
 #include "shell/uibuild.h"
-#include "userint.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,99 +23,6 @@ namespace {
 // A device test, trace or stop is running; the chunked read lets input
 // through for its Abort button, and nothing here may start meanwhile.
 int Busy;
-
-int Size(int p, int id, int width, int height = 0)
-{
-    UI_TRY(SetCtrlAttribute(p, id, ATTR_WIDTH, width));
-    if (height > 0)
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_HEIGHT, height));
-    return 0;
-}
-
-int BuildDeviceRow(int p)
-{
-    static const char *const models[] = {"Agate", "Beryl", "Coral", "Jasper", "Onyx"};
-    UI_NEW(TR_TYP, NewCtrl(p, CTRL_RING, "Device Type", 20, 8));
-    UI_TRY(SetCtrlAttribute(p, TR_TYP, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(Size(p, TR_TYP, 80));
-    for (int i = 0; i < 5; ++i)
-        UI_TRY(InsertListItem(p, TR_TYP, -1, models[i], i + 1));
-    UI_TRY(SetCtrlAttribute(p, TR_TYP, ATTR_DEFAULT_INDEX, 1));
-    UI_TRY(DefaultCtrl(p, TR_TYP));
-
-    UI_NEW(TR_PAD, NewCtrl(p, CTRL_NUMERIC, "PAD", 20, 96));
-    UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(Size(p, TR_PAD, 42));
-    UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_MIN_VALUE, 0));
-    UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_MAX_VALUE, 31));
-    UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_INCR_VALUE, 1));
-    UI_TRY(SetCtrlAttribute(p, TR_PAD, ATTR_DEFAULT_VALUE, 20));
-    UI_TRY(DefaultCtrl(p, TR_PAD));
-
-    UI_NEW(TR_IFT, NewCtrl(p, CTRL_BINARY_SWITCH, "", 16, 180));
-    UI_TRY(Size(p, TR_IFT, 40, 24));
-    UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_ON_VALUE, IFT_LAN));
-    UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_OFF_VALUE, IFT_GPIB));
-    UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_ON_TEXT, "LAN"));
-    UI_TRY(SetCtrlAttribute(p, TR_IFT, ATTR_OFF_TEXT, "GPIB"));
-    UI_TRY(SetCtrlVal(p, TR_IFT, IFT_GPIB));
-
-    UI_NEW(TR_IPA, NewCtrl(p, CTRL_STRING, "IP Addr", 20, 290));
-    UI_TRY(Size(p, TR_IPA, 130));
-    UI_TRY(SetCtrlAttribute(p, TR_IPA, ATTR_MAX_ENTRY_LENGTH, int(sizeof a.Ipa) - 1));
-    UI_TRY(SetCtrlVal(p, TR_IPA, kDefaultIpAddr));
-    UI_TRY(SetCtrlAttribute(p, TR_IPA, ATTR_DIMMED, 1));
-    return 0;
-}
-
-int BuildActionRow(int p)
-{
-    static const char *const windows[] = {"None",    "Triangular",      "Hanning",        "Hamming",
-                                          "Blackman", "Kaiser",         "Blackman-Harris", "Tapered Cosine",
-                                          "Exact Blackman", "Exponential", "Flat Top",     "Force"};
-    UI_NEW(TR_TST, NewCtrl(p, CTRL_COMMAND_BUTTON, "Test __Dev", 62, 8));
-    UI_TRY(Size(p, TR_TST, 72, 24));
-    UI_NEW(TR_BRK, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Stop Meas", 62, 84));
-    UI_TRY(Size(p, TR_BRK, 72, 24));
-    UI_TRY(SetCtrlAttribute(p, TR_BRK, ATTR_DIMMED, 1));
-
-    UI_NEW(TR_WIN, NewCtrl(p, CTRL_RING, "Window Type", 62, 162));
-    UI_TRY(SetCtrlAttribute(p, TR_WIN, ATTR_DATA_TYPE, VAL_INTEGER));
-    UI_TRY(Size(p, TR_WIN, 112));
-    for (int i = 0; i < 12; ++i)
-        UI_TRY(InsertListItem(p, TR_WIN, -1, windows[i], i));
-    UI_TRY(DefaultCtrl(p, TR_WIN));
-
-    UI_NEW(TR_TRC, NewCtrl(p, CTRL_COMMAND_BUTTON, "__Trace IQ", 62, 280));
-    UI_TRY(Size(p, TR_TRC, 72, 24));
-    UI_TRY(SetCtrlAttribute(p, TR_TRC, ATTR_DIMMED, 1));
-    return 0;
-}
-
-int BuildIndicators(int p)
-{
-    UI_NEW(TR_MSG, NewCtrl(p, CTRL_STRING, "Device Message", 194, 112));
-    UI_TRY(SetCtrlAttribute(p, TR_MSG, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(SetCtrlAttribute(p, TR_MSG, ATTR_LABEL_POSITION, VAL_LABEL_LEFT));
-    UI_TRY(Size(p, TR_MSG, 300));
-    UI_TRY(SetCtrlVal(p, TR_MSG, ""));
-
-    UI_NEW(TR_DRAT, NewCtrl(p, CTRL_NUMERIC, "MB/s", 62, 358));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_DATA_TYPE, VAL_DOUBLE));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_CTRL_MODE, VAL_INDICATOR));
-    UI_TRY(Size(p, TR_DRAT, 64));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_MIN_VALUE, 0.0));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_MAX_VALUE, 1.0e9));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_PRECISION, 3));
-    UI_TRY(SetCtrlAttribute(p, TR_DRAT, ATTR_DEFAULT_VALUE, 0.0));
-    UI_TRY(DefaultCtrl(p, TR_DRAT));
-
-    UI_NEW(TR_DYN, NewCtrl(p, CTRL_TEXT_MSG, "", 84, 330));
-    UI_TRY(SetCtrlVal(p, TR_DYN, ""));
-    UI_NEW(TR_STA, NewCtrl(p, CTRL_TEXT_MSG, "", 84, 8));
-    UI_TRY(SetCtrlVal(p, TR_STA, ""));
-    return 0;
-}
 
 // The record mirrors the four device controls from the start, so a first
 // test without a configuration file reaches the instrument the panel shows.
@@ -188,7 +95,7 @@ void CommonTail()
 {
     UpdVar();
     if (TrcFlg && a.Typ == DEV_AGATE)
-        s.Len = static_cast<int>(0.001 * SRat * RecLen);
+        s.Len = AgateSamples(SRat, RecLen);
     if (DVal && TrcFlg && s.Len > HeldLen)
         s.Len = HeldLen;
     UpdTesAll(Hdl, NewState, SRat, s.Len);
@@ -198,18 +105,41 @@ void CommonTail()
 
 int BuildTR(int parent)
 {
-    int p = NewPanel(parent, "Trace IQ Data", 50, 87, 220, 430);
+    int p = NewColoredPanel(parent, "Trace IQ Data", 50, 87, 220, 430);
     if (p < 0)
         return p;
-    UI_TRY(SetPanelAttribute(p, ATTR_BACKCOLOR, VAL_PANEL_GRAY));
-    UI_TRY(BuildDeviceRow(p));
-    UI_TRY(BuildActionRow(p));
-    UI_TRY(BuildIndicators(p));
-    const int active[] = {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC};
-    for (int id : active)
-        UI_TRY(SetCtrlAttribute(p, id, ATTR_CALLBACK_FUNCTION_POINTER, cbTrc));
-    for (int pos = 0; pos < 8; ++pos)
-        UI_TRY(SetCtrlAttribute(p, active[pos], ATTR_CTRL_TAB_POSITION, pos));
+    UI_TRY(NewIntRing(p, TR_TYP, "Device Type", {20, 8}, 80,
+                      {{"Agate", 1}, {"Beryl", 2}, {"Coral", 3}, {"Jasper", 4}, {"Onyx", 5}}, 1));
+    UI_TRY(NewNumeric(p, TR_PAD, "PAD", {20, 96}, 42,
+                      {.dataType = VAL_INTEGER, .min = 0, .max = 31, .def = 20}));
+    UI_TRY(NewSwitch(p, TR_IFT, "", {16, 180}, {40, 24, IFT_LAN, "LAN", IFT_GPIB, "GPIB", IFT_GPIB}));
+    UI_NEW(TR_IPA, NewCtrl(p, CTRL_STRING, "IP Addr", 20, 290));
+    UI_TRY(SizeCtrl(p, TR_IPA, 130));
+    UI_TRY(SetCtrlAttribute(p, TR_IPA, ATTR_MAX_ENTRY_LENGTH, int(sizeof a.Ipa) - 1));
+    UI_TRY(SetCtrlVal(p, TR_IPA, kDefaultIpAddr));
+    UI_TRY(SetCtrlAttribute(p, TR_IPA, ATTR_DIMMED, 1));
+
+    UI_TRY(NewButton(p, TR_TST, "Test __Dev", {62, 8}, 72, 24));
+    UI_TRY(NewButton(p, TR_BRK, "__Stop Meas", {62, 84}, 72, 24, 1));
+    UI_TRY(NewIntRing(p, TR_WIN, "Window Type", {62, 162}, 112,
+                      {{"None", 0}, {"Triangular", 1}, {"Hanning", 2}, {"Hamming", 3},
+                       {"Blackman", 4}, {"Kaiser", 5}, {"Blackman-Harris", 6},
+                       {"Tapered Cosine", 7}, {"Exact Blackman", 8}, {"Exponential", 9},
+                       {"Flat Top", 10}, {"Force", 11}},
+                      0));
+    UI_TRY(NewButton(p, TR_TRC, "__Trace IQ", {62, 280}, 72, 24, 1));
+
+    UI_TRY(NewStringIndicator(p, TR_MSG, "Device Message", {194, 112}, 300));
+    UI_TRY(SetCtrlAttribute(p, TR_MSG, ATTR_LABEL_POSITION, VAL_LABEL_LEFT));
+    UI_TRY(SetCtrlVal(p, TR_MSG, ""));
+    UI_TRY(NewNumeric(p, TR_DRAT, "MB/s", {62, 358}, 64,
+                      {.dataType = VAL_DOUBLE, .min = 0.0, .max = 1.0e9, .def = 0.0, .precision = 3,
+                       .indicator = true}));
+    UI_TRY(NewTextMsg(p, TR_DYN, {84, 330}, ""));
+    UI_TRY(NewTextMsg(p, TR_STA, {84, 8}, ""));
+
+    UI_TRY(InstallCallback(p, cbTrc, {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC}));
+    UI_TRY(SetTabOrder(p, {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC}));
     MirrorDefaults(p);
     UI_TRY(ScalePanel(p));
     return p;

@@ -13,13 +13,13 @@
 
 #include "VmFunLib.h"
 #include "files/busy.h"
+#include "instrument/settings.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/statuspanel.h"
 #include "userint.h"
 
 #include <bit>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,11 +56,8 @@ void DebugOut(const char *fmt, const char *text = "")
 // holds at the sample rate, so the count follows those two settings.
 void UpdateRecordLength()
 {
-    if (TrcFlg != 0 && a.Typ == 1) {
-        double n = 0.001 * SRat * RecLen;
-        // Out-of-range settings must not turn into an undefined conversion.
-        s.Len = n <= 0 ? 0 : n >= INT_MAX ? INT_MAX : static_cast<int>(n);
-    }
+    if (TrcFlg != 0 && a.Typ == DEV_AGATE)
+        s.Len = AgateSamples(SRat, RecLen);
     UpdTesAll(Hdl, NewState, static_cast<double>(SRat), s.Len);
 }
 

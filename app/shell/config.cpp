@@ -3,6 +3,7 @@
 #include "VmFunLib.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
+#include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "shell/globals.h"
 #include "shell/mainpanel.h"
@@ -335,7 +336,7 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     QFlg = 0;
     IFlg = 0;
     if (TrcFlg != 0 && dev->Typ == DEV_AGATE)
-        s.Len = static_cast<int>(0.001 * SRat * RecLen);
+        s.Len = AgateSamples(SRat, RecLen);
     UpdTesAll(Hdl, NewState, SRat, s.Len);
     return 0;
 }

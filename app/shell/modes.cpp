@@ -17,11 +17,6 @@
 
 namespace {
 
-int AgateLen()
-{
-    return static_cast<int>(0.001 * SRat * RecLen);
-}
-
 void ShowAnalyzerMode()
 {
     HidePanel(hLod);
@@ -61,44 +56,46 @@ void ReadAgate()
     GetCtrlVal(hAgt, AG_TRGSLP, TrgSlp);
     GetCtrlVal(hAgt, AG_TRGOFS, &TrgOfs);
     GetCtrlVal(hAgt, AG_RECLEN, &RecLen);
-    s.Len = AgateLen();
+    s.Len = AgateSamples(SRat, RecLen);
     SetCtrlVal(hAgt, AG_CNT, s.Len);
 }
 
+// The rows the Beryl, Coral, Onyx and Jasper panels share; the Jasper's
+// rate field is in kHz, the others' rate ring in Hz.
 struct CommonIds {
     int panel, maxCount;
+    bool kHz;
     const int &flt, &rbw, &srat, &trgmod, &trgslp, &pretrg, &cnt;
 };
 
 CommonIds Common(int typ)
 {
     if (typ == DEV_BERYL)
-        return {hBer, kBerylMaxCount, BY_FLTTYP, BY_RBW, BY_SRAT, BY_TRGMOD, BY_TRGSLP, BY_PRETRG, BY_CNT};
+        return {hBer, kBerylMaxCount, false, BY_FLTTYP, BY_RBW, BY_SRAT, BY_TRGMOD, BY_TRGSLP, BY_PRETRG, BY_CNT};
     if (typ == DEV_CORAL)
-        return {hCor, kCoralMaxCount, CL_FLTTYP, CL_RBW, CL_SRAT, CL_TRGMOD, CL_TRGSLP, CL_PRETRG, CL_CNT};
-    return {hOnx, kOnyxMaxCount, OX_FLTTYP, OX_RBW, OX_SRAT, OX_TRGMOD, OX_TRGSLP, OX_PRETRG, OX_CNT};
+        return {hCor, kCoralMaxCount, false, CL_FLTTYP, CL_RBW, CL_SRAT, CL_TRGMOD, CL_TRGSLP, CL_PRETRG, CL_CNT};
+    if (typ == DEV_ONYX)
+        return {hOnx, kOnyxMaxCount, false, OX_FLTTYP, OX_RBW, OX_SRAT, OX_TRGMOD, OX_TRGSLP, OX_PRETRG, OX_CNT};
+    return {hJas, kJasperMaxCount, true, JA_FLTTYP, JA_RBW, JA_SRAT, JA_TRGMOD, JA_TRGSLP, JA_PRETRG, JA_CNT};
 }
 
 void ReadCommon(const CommonIds &c)
 {
     GetCtrlVal(c.panel, c.flt, FltTyp);
     GetCtrlVal(c.panel, c.rbw, &Rbw);
-    GetCtrlVal(c.panel, c.srat, &SRat);
+    if (c.kHz)
+        ReadKHz(c.panel, c.srat, &SRat);
+    else
+        GetCtrlVal(c.panel, c.srat, &SRat);
     GetCtrlVal(c.panel, c.trgmod, TrgMod);
     GetCtrlVal(c.panel, c.trgslp, TrgSlp);
     GetCtrlVal(c.panel, c.pretrg, &PreTrg);
     GetCtrlVal(c.panel, c.cnt, &s.Len);
 }
 
-void ReadJasper()
+// The Jasper's baseband input boxes.
+void ReadJasperBoxes()
 {
-    GetCtrlVal(hJas, JA_FLTTYP, FltTyp);
-    GetCtrlVal(hJas, JA_RBW, &Rbw);
-    ReadKHz(hJas, JA_SRAT, &SRat);
-    GetCtrlVal(hJas, JA_TRGMOD, TrgMod);
-    GetCtrlVal(hJas, JA_TRGSLP, TrgSlp);
-    GetCtrlVal(hJas, JA_PRETRG, &PreTrg);
-    GetCtrlVal(hJas, JA_CNT, &s.Len);
     GetCtrlVal(hJas, JA_IQINP, &IqInp);
     GetCtrlVal(hJas, JA_BAL, &Bal);
     GetCtrlVal(hJas, JA_IMP, &Imp);
@@ -116,18 +113,16 @@ void ReadModelPanel()
         break;
     case DEV_BERYL:
     case DEV_CORAL:
-    case DEV_ONYX: {
+    case DEV_ONYX:
+    case DEV_JASPER: {
         const CommonIds c = Common(a.Typ);
         SetCtrlAttribute(c.panel, c.cnt, ATTR_MAX_VALUE, c.maxCount);
         DisplayPanel(c.panel);
         ReadCommon(c);
+        if (a.Typ == DEV_JASPER)
+            ReadJasperBoxes();
         break;
     }
-    case DEV_JASPER:
-        SetCtrlAttribute(hJas, JA_CNT, ATTR_MAX_VALUE, kJasperMaxCount);
-        DisplayPanel(hJas);
-        ReadJasper();
-        break;
     default:
         break;
     }
@@ -152,7 +147,7 @@ void WriteCommon(const CommonIds &c)
 {
     DisplayPanel(c.panel);
     SetCtrlVal(c.panel, c.rbw, static_cast<double>(Rbw));
-    SetCtrlVal(c.panel, c.srat, static_cast<double>(SRat));
+    SetCtrlVal(c.panel, c.srat, c.kHz ? SRat * 0.001 : static_cast<double>(SRat));
     SetCtrlVal(c.panel, c.trgmod, TrgMod);
     SetCtrlVal(c.panel, c.pretrg, PreTrg);
     SetCtrlVal(c.panel, c.cnt, s.Len);
@@ -160,13 +155,8 @@ void WriteCommon(const CommonIds &c)
 
 void WriteJasper()
 {
-    DisplayPanel(hJas);
+    WriteCommon(Common(DEV_JASPER));
     SetCtrlAttribute(hJas, JA_IQINP, ATTR_DIMMED, JasM34Flg == 0);
-    SetCtrlVal(hJas, JA_RBW, static_cast<double>(Rbw));
-    SetCtrlVal(hJas, JA_SRAT, SRat * 0.001);
-    SetCtrlVal(hJas, JA_TRGMOD, TrgMod);
-    SetCtrlVal(hJas, JA_PRETRG, PreTrg);
-    SetCtrlVal(hJas, JA_CNT, s.Len);
     SetCtrlVal(hJas, JA_IQINP, IqInp);
     SetCtrlVal(hJas, JA_BAL, Bal);
     SetCtrlVal(hJas, JA_IMP, Imp);
@@ -241,7 +231,7 @@ void DspMode(int analyzer)
     // Without valid data the arrays of s need not match its count any more.
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal != 1);
     if (TrcFlg && a.Typ == DEV_AGATE)
-        s.Len = AgateLen();
+        s.Len = AgateSamples(SRat, RecLen);
     SetCtrlVal(hLod, LO_CNT, s.Len);
     UpdTesAll(Hdl, NewState, SRat, s.Len);
 }
