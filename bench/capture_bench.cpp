@@ -11,16 +11,15 @@
 #include "shell/startup.h"
 #include "userint.h"
 
+#include "common/sim_process.h"
+
 #include <benchmark/benchmark.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -29,58 +28,6 @@ namespace {
 
 constexpr int kSamples = kMaxTraceLen;
 constexpr int64_t kBytes = int64_t(kSamples) * 8;
-
-std::string SimPath()
-{
-    if (const char *env = std::getenv("KALMIRA_SIM"))
-        return env;
-    char exe[4096] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    const std::string path = n > 0 ? std::string(exe, size_t(n)) : std::string("./x");
-    return path.substr(0, path.rfind('/')) + "/kalmira-sim";
-}
-
-// One Jasper on a free port for the whole run.
-struct Sim {
-    pid_t pid = -1;
-    int port = -1;
-
-    Sim()
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        const std::string path = SimPath();
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::execl(path.c_str(), path.c_str(), "--analyzer", "jasper", "--port", "0", (char *)nullptr);
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string text;
-        char buf[256];
-        pollfd p{out[0], POLLIN, 0};
-        while (text.find("ready") == std::string::npos && ::poll(&p, 1, 10000) > 0) {
-            const ssize_t r = ::read(out[0], buf, sizeof buf);
-            if (r <= 0)
-                break;
-            text.append(buf, size_t(r));
-        }
-        ::close(out[0]);
-        const size_t colon = text.find(':');
-        if (colon != std::string::npos)
-            port = std::atoi(text.c_str() + colon + 1);
-    }
-
-    ~Sim()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 // The program's panels, a tested Jasper session and its capture settings.
 bool Prepare(int port)
@@ -109,8 +56,10 @@ bool Prepare(int port)
 
 void BM_TraceIQ_Jasper16M(benchmark::State &state)
 {
-    Sim sim;
-    if (sim.port <= 0 || !Prepare(sim.port)) {
+    // One Jasper on a free port for the whole run.
+    SimProcess sim({"--analyzer", "jasper", "--port", "0"});
+    const int port = sim.analyzerPort();
+    if (!sim.started() || port <= 0 || !Prepare(port)) {
         state.SkipWithError("kalmira-sim could not be started or reached");
         return;
     }

@@ -3,19 +3,17 @@
 // (block header, then 2 MiB chunks, each float divided by the scale), beside
 // a plain loopback TCP copy of the same byte count in the same run.  The
 // gap between the two is what the VISA layer and the simulator cost.
+#include "common/sim_process.h"
 #include "visa.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -25,49 +23,6 @@ namespace {
 constexpr int64_t kSamples = 16776704;
 constexpr int64_t kBytes = kSamples * 8;
 constexpr int64_t kChunk = 524288;
-
-std::string simPath() {
-    if (const char *env = std::getenv("KALMIRA_SIM")) return env;
-    char exe[4096] = {};
-    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string("./x");
-    return dir.substr(0, dir.rfind('/')) + "/kalmira-sim";
-}
-
-// kalmira-sim with one Jasper on a free port, for the whole run.
-struct Sim {
-    pid_t pid = -1;
-    int port = -1;
-    Sim() {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        std::string path = simPath();
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::execl(path.c_str(), path.c_str(), "--analyzer", "jasper", "--port", "0", "--rlev", "0", (char *)nullptr);
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string text;
-        char buf[256];
-        pollfd p{out[0], POLLIN, 0};
-        while (text.find("ready") == std::string::npos && ::poll(&p, 1, 10000) > 0) {
-            ssize_t r = ::read(out[0], buf, sizeof buf);
-            if (r <= 0) break;
-            text.append(buf, size_t(r));
-        }
-        ::close(out[0]);
-        size_t colon = text.find(':');
-        if (colon != std::string::npos) port = std::atoi(text.c_str() + colon + 1);
-    }
-    ~Sim() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 // One capture as the acquisition does it; false when anything failed.
 bool capture(ViSession vi, std::vector<float> &I, std::vector<float> &Q, std::vector<float> &work, float fkt) {
@@ -91,10 +46,12 @@ bool capture(ViSession vi, std::vector<float> &I, std::vector<float> &Q, std::ve
 
 void BM_JasperCaptureFromSim(benchmark::State &state) {
     ::setenv("KALMIRA_VISA_LIBRARY", "builtin", 1);
-    Sim sim;
+    // One Jasper on a free port for the whole run.
+    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--rlev", "0"});
+    const int port = sim.analyzerPort();
     ViSession rm = 0, vi = 0;
-    std::string rsrc = "VMIB::127.0.0.1:" + std::to_string(sim.port) + "::INSTR";
-    if (sim.port <= 0 || viOpenDefaultRM(&rm) != VI_SUCCESS || viOpen(rm, rsrc.c_str(), 0, 0, &vi) != VI_SUCCESS) {
+    std::string rsrc = "VMIB::127.0.0.1:" + std::to_string(port) + "::INSTR";
+    if (!sim.started() || port <= 0 || viOpenDefaultRM(&rm) != VI_SUCCESS || viOpen(rm, rsrc.c_str(), 0, 0, &vi) != VI_SUCCESS) {
         state.SkipWithError("kalmira-sim could not be started or reached");
         return;
     }

@@ -12,7 +12,7 @@
 #include "shell/mainpanel.h"
 #include "shell/startup.h"
 #include "shell/statuspanel.h"
-#include "simproc.h"
+#include "common/sim_process.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ using Lines = std::vector<std::string>;
 class TraceTest : public ::testing::Test {
 protected:
     std::string dir, log;
-    std::unique_ptr<SimProc> sim;
+    std::unique_ptr<SimProcess> sim;
     size_t mark = 0;
 
     void SetUp() override
@@ -82,16 +82,16 @@ protected:
     {
         Lines args{"--analyzer", model, "--port", "0", "--log", log};
         args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<SimProc>(args);
-        ASSERT_TRUE(sim->ready());
+        sim = std::make_unique<SimProcess>(args);
+        ASSERT_TRUE(sim->started());
     }
 
     // A gateway with the model at GPIB address 20, found through the
     // environment as the program finds it.
     void StartGateway(const std::string &model)
     {
-        sim = std::make_unique<SimProc>(Lines{"--gateway", "0", "--at", "20=" + model, "--log", log});
-        ASSERT_TRUE(sim->ready());
+        sim = std::make_unique<SimProcess>(Lines{"--gateway", "0", "--at", "20=" + model, "--log", log});
+        ASSERT_TRUE(sim->started());
         const std::string gw = "127.0.0.1:" + std::to_string(sim->gatewayPort());
         ::setenv("KALMIRA_GPIB_GATEWAY", gw.c_str(), 1);
     }
@@ -105,7 +105,7 @@ protected:
         ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_IPA, addr.c_str()), 0);
     }
 
-    void UseLan(int typ) { UseLan(typ, sim->port()); }
+    void UseLan(int typ) { UseLan(typ, sim->analyzerPort()); }
 
     static int Click(int ctrl) { return ui_test::UserClick(hTrc, ctrl); }
 
@@ -119,7 +119,7 @@ protected:
 
     // Later reads of the log start after what is in it now.  (The simulator
     // keeps writing at its own offset, so the file is not truncated.)
-    void Truncate() { mark = ReadLines(log).size(); }
+    void Truncate() { mark = readLines(log).size(); }
 
     // The lines since the mark.  The simulator handles what was sent on its
     // own time: wait until the lines are the expected ones (or stop coming).
@@ -127,7 +127,7 @@ protected:
     {
         Lines got;
         for (int i = 0; i < 300; ++i) {
-            const Lines all = ReadLines(log);
+            const Lines all = readLines(log);
             got.assign(all.begin() + std::min(mark, all.size()), all.end());
             if (got == expected || (expected.empty() && i == 20) || got.size() > expected.size())
                 break;

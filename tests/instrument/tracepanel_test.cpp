@@ -11,8 +11,8 @@ std::string InitError()
 // A loopback port on which nothing listens.
 int ClosedPort()
 {
-    SimProc probe({"--analyzer", "onyx", "--port", "0"});
-    return probe.port();
+    SimProcess probe({"--analyzer", "onyx", "--port", "0"});
+    return probe.analyzerPort();
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ TEST_F(TraceTest, ChangingTheLanAddressForgetsTheSessionToo)
     StartAnalyzer("beryl");
     UseLan(DEV_BERYL);
     Connect();
-    const std::string same = "127.0.0.1:" + std::to_string(sim->port());
+    const std::string same = "127.0.0.1:" + std::to_string(sim->analyzerPort());
     ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_IPA, same.c_str()), 0);
     EXPECT_EQ(a.Vi, 0u);
     ASSERT_EQ(Click(TR_TRC), 0);

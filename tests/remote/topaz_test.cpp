@@ -3,7 +3,7 @@
 #include "files/loadpanel.h"
 #include "remote/topaz.h"
 #include "remote_fixture.h"
-#include "sim_process.h"
+#include "common/sim_process.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,6 +1,6 @@
 // Faults of the instrument end in VISA error statuses within the time-out,
 // and the session (or a new one) is usable afterwards.
-#include "sim_process.h"
+#include "visa_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ std::vector<std::string> simArgs(const FaultCase &c) {
     return {"--gateway", "0", "--at", "20=beryl", "--fault", c.fault};
 }
 
-ViStatus openFor(const SimProcess &sim, Path path, ViSession &rm, ViSession &vi) {
+ViStatus openFor(const CheckedSim &sim, Path path, ViSession &rm, ViSession &vi) {
     if (path == Path::Lan) return openLikeProgram(rm, lanResource(sim.analyzerPort()), vi);
     ::setenv("KALMIRA_GPIB_GATEWAY", ("127.0.0.1:" + std::to_string(sim.gatewayPort())).c_str(), 1);
     return openLikeProgram(rm, "GPIB::20::INSTR", vi);
@@ -56,7 +56,7 @@ class VisaFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(VisaFault, EndsInAVisaErrorWithinTheTimeout) {
     const FaultCase &c = GetParam();
-    SimProcess sim(simArgs(c));
+    CheckedSim sim(simArgs(c));
     ASSERT_TRUE(sim.started());
     ViSession rm, vi;
     ASSERT_EQ(openFor(sim, c.path, rm, vi), VI_SUCCESS);
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, VisaFault,
                          });
 
 TEST(VisaFault, AMuteInstrumentTimesOutOnItsFirstQuery) {
-    SimProcess sim({"--analyzer", "coral", "--port", "0", "--fault", "mute"});
+    CheckedSim sim({"--analyzer", "coral", "--port", "0", "--fault", "mute"});
     ViSession rm, vi;
     ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort()), vi), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
@@ -112,7 +112,7 @@ TEST(VisaFault, AMuteInstrumentTimesOutOnItsFirstQuery) {
 }
 
 TEST(VisaFault, ErrorReplyInsteadOfABlock) {
-    SimProcess sim({"--analyzer", "beryl", "--port", "0", "--fault", "error"});
+    CheckedSim sim({"--analyzer", "beryl", "--port", "0", "--fault", "error"});
     ViSession rm, vi;
     ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort()), vi), VI_SUCCESS);
     ASSERT_EQ(startCapture(vi), VI_SUCCESS);
@@ -131,7 +131,7 @@ TEST(VisaFault, ClearAfterAnAbortedBlockRead) {
         SCOPED_TRACE(path == Path::Lan ? "LAN" : "gateway");
         std::vector<std::string> args = path == Path::Lan ? std::vector<std::string>{"--analyzer", "jasper", "--port", "0"}
                                                           : std::vector<std::string>{"--gateway", "0", "--at", "20=jasper"};
-        SimProcess sim(args);
+        CheckedSim sim(args);
         ViSession rm, vi;
         ASSERT_EQ(openFor(sim, path, rm, vi), VI_SUCCESS);
         ASSERT_EQ(viPrintf(vi, "TRAC:IQ ON\n"), VI_SUCCESS);

@@ -1,5 +1,5 @@
 // The GPIB path: sessions through the simulator's "++" gateway.
-#include "sim_process.h"
+#include "visa_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 
 namespace {
 
-std::string gatewayEnv(const SimProcess &sim) { return "127.0.0.1:" + std::to_string(sim.gatewayPort()); }
+std::string gatewayEnv(const CheckedSim &sim) { return "127.0.0.1:" + std::to_string(sim.gatewayPort()); }
 
 TEST(VisaGateway, AcquisitionThroughTheGatewayMatchesTheLanPath) {
     std::string dir = tempDir();
-    SimProcess sim({"--gateway", "0", "--at", "20=jasper", "--rlev", "0", "--log", dir + "/jasper.log", "--log-bus"});
+    CheckedSim sim({"--gateway", "0", "--at", "20=jasper", "--rlev", "0", "--log", dir + "/jasper.log", "--log-bus"});
     ASSERT_TRUE(sim.started());
     ::setenv("KALMIRA_GPIB_GATEWAY", gatewayEnv(sim).c_str(), 1);
     ViSession rm, vi;
@@ -52,7 +52,7 @@ TEST(VisaGateway, AcquisitionThroughTheGatewayMatchesTheLanPath) {
 // the generator unchanged; two sessions share the one gateway.
 TEST(VisaGateway, WaveformBlockPassesEscapedToTheGenerator) {
     std::string dir = tempDir();
-    SimProcess sim({"--gateway", "0", "--at", "20=beryl", "--at", "28=topaz", "--log", dir + "/topaz.log",
+    CheckedSim sim({"--gateway", "0", "--at", "20=beryl", "--at", "28=topaz", "--log", dir + "/topaz.log",
                     "--waveform-out", dir + "/wave.bin"});
     ASSERT_TRUE(sim.started());
     ::setenv("KALMIRA_GPIB_GATEWAY", gatewayEnv(sim).c_str(), 1);

@@ -1,77 +1,16 @@
-#include "sim_process.h"
+#include "visa_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-SimProcess::SimProcess(const std::vector<std::string> &args) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::vector<char *> argv{const_cast<char *>(KALMIRA_SIM_PATH)};
-        for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(KALMIRA_SIM_PATH, argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buf[512];
-    pollfd p{out[0], POLLIN, 0};
-    while (text.find("ready\n") == std::string::npos && ::poll(&p, 1, 10000) > 0) {
-        ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n <= 0) break;
-        text.append(buf, size_t(n));
-    }
-    ::close(out[0]);
-    ready_ = text.find("ready\n") != std::string::npos;
-    for (size_t pos = 0; (pos = text.find(" listening on ", pos)) != std::string::npos; ++pos) {
-        size_t colon = text.find(':', pos);
-        int port = std::atoi(text.c_str() + colon + 1);
-        size_t lineStart = text.rfind('\n', pos);
-        lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
-        if (text.compare(lineStart, 7, "gateway") == 0) gateway_ = port;
-        else analyzers_.push_back(port);
-    }
-}
-
-bool SimProcess::stop() {
-    if (pid_ <= 0) return false;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-SimProcess::~SimProcess() {
-    if (pid_ > 0) {
-        EXPECT_TRUE(stop()) << "kalmira-sim did not stop cleanly on SIGTERM";
-    }
-}
 
 std::string tempDir() {
     std::string tmpl = testing::TempDir() + "visa_XXXXXX";
     if (!::mkdtemp(tmpl.data())) return testing::TempDir();
     return tmpl;
-}
-
-std::vector<std::string> readLines(const std::string &path) {
-    std::ifstream f(path);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(f, l);) lines.push_back(l);
-    return lines;
 }
 
 std::string lanResource(int port) { return "VMIB::127.0.0.1:" + std::to_string(port) + "::INSTR"; }

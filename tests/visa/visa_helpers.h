@@ -1,39 +1,30 @@
-// kalmira-sim as a child process for the tests, plus what the tests need
-// around it: the ports it printed, its log, and reading an I/Q block the way
-// the acquisition does.
+// What the VISA tests need around kalmira-sim: a session opened as the
+// program opens it, and an I/Q block read the way the acquisition reads it.
 #pragma once
 
+#include "common/sim_process.h"
 #include "visa.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
-class SimProcess {
+// The VISA tests also hold kalmira-sim to a clean exit on SIGTERM when a
+// test leaves it running.
+class CheckedSim : public SimProcess {
 public:
-    // Starts kalmira-sim with args and waits for its "ready" line.
-    explicit SimProcess(const std::vector<std::string> &args);
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
-
-    int analyzerPort(size_t i = 0) const { return analyzers_.at(i); }
-    int gatewayPort() const { return gateway_; }
-    bool started() const { return ready_; }
-    // SIGTERM and wait; true when it ended with status 0.
-    bool stop();
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-    std::vector<int> analyzers_;
-    int gateway_ = -1;
+    using SimProcess::SimProcess;
+    ~CheckedSim() {
+        if (running()) {
+            EXPECT_TRUE(stop()) << "kalmira-sim did not stop cleanly on SIGTERM";
+        }
+    }
 };
 
 // A fresh directory for one test's files.
 std::string tempDir();
-std::vector<std::string> readLines(const std::string &path);
 
 std::string lanResource(int port);
 // Opens a session as the device test does (10 s time-out, buffers, flush modes).

@@ -1,5 +1,5 @@
 // The LAN path: raw SCPI socket sessions against kalmira-sim analyzers.
-#include "sim_process.h"
+#include "visa_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(VisaOpen, ResourcesThatCannotBeOpenedGiveVisaStatuses) {
     ::unsetenv("KALMIRA_GPIB_GATEWAY");
     EXPECT_EQ(viOpen(rm, "GPIB::20::INSTR", 0, 0, &vi), VI_ERROR_RSRC_NFOUND);
     // A port nobody listens on: the connection is refused at once.
-    SimProcess sim({"--analyzer", "beryl", "--port", "0"});
+    CheckedSim sim({"--analyzer", "beryl", "--port", "0"});
     int port = sim.analyzerPort();
     ASSERT_TRUE(sim.stop());
     EXPECT_EQ(viOpen(rm, lanResource(port).c_str(), 0, 0, &vi), VI_ERROR_RSRC_NFOUND);
@@ -33,7 +33,7 @@ TEST(VisaOpen, ResourcesThatCannotBeOpenedGiveVisaStatuses) {
 }
 
 TEST(VisaLan, DeviceTestQueriesAndAttributes) {
-    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--options", "B4,M34X,K7", "--mode", "3", "--rlev", "-12.5",
+    CheckedSim sim({"--analyzer", "jasper", "--port", "0", "--options", "B4,M34X,K7", "--mode", "3", "--rlev", "-12.5",
                     "--freq", "1.5e9", "--att", "20", "--idn", "VM,Jasper,1234,4.37 SP1"});
     ASSERT_TRUE(sim.started());
     ViSession rm = 0, vi = 0;
@@ -81,7 +81,7 @@ TEST(VisaLan, DeviceTestQueriesAndAttributes) {
 
 TEST(VisaLan, PrintfFormatsCommandsAsTheAcquisitionSendsThem) {
     std::string dir = tempDir();
-    SimProcess sim({"--analyzer", "beryl", "--port", "0", "--log", dir + "/beryl.log", "--analyzer", "agate", "--port",
+    CheckedSim sim({"--analyzer", "beryl", "--port", "0", "--log", dir + "/beryl.log", "--analyzer", "agate", "--port",
                     "0", "--log", dir + "/agate.log"});
     ASSERT_TRUE(sim.started());
     ViSession rm, ber, agt;
@@ -125,7 +125,7 @@ class VisaLanBlock : public testing::TestWithParam<ModelCase> {};
 // full scale in the model's layout.
 TEST_P(VisaLanBlock, CaptureArrivesInTheModelsLayoutAtFullScale) {
     const ModelCase &c = GetParam();
-    SimProcess sim({"--analyzer", c.model, "--port", "0", "--rlev", "30"});
+    CheckedSim sim({"--analyzer", c.model, "--port", "0", "--rlev", "30"});
     ASSERT_TRUE(sim.started());
     ViSession rm, vi;
     ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort()), vi), VI_SUCCESS);
@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Models, VisaLanBlock,
 
 TEST(VisaLan, SimulatorKeepsStateAcrossTheStopSequence) {
     std::string dir = tempDir();
-    SimProcess sim({"--analyzer", "onyx", "--port", "0", "--rlev", "-20", "--log", dir + "/onyx.log"});
+    CheckedSim sim({"--analyzer", "onyx", "--port", "0", "--rlev", "-20", "--log", dir + "/onyx.log"});
     ViSession rm, vi;
     ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort()), vi), VI_SUCCESS);
     float lev = 0;
@@ -187,7 +187,7 @@ TEST(VisaLan, SimulatorKeepsStateAcrossTheStopSequence) {
 }
 
 TEST(VisaLan, JasperBasebandInputsNeedTheOption) {
-    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--options", "B4", "--mode", "2", "--analyzer", "jasper",
+    CheckedSim sim({"--analyzer", "jasper", "--port", "0", "--options", "B4", "--mode", "2", "--analyzer", "jasper",
                     "--port", "0"});
     ViSession rm, bare, m34;
     ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort(0)), bare), VI_SUCCESS);
