@@ -2,45 +2,15 @@
 // old one refuses, a connected client is let go and the lamp goes off.
 #include "modesfixture.h"
 
+#include "common/loopback.h"
+
 #include "remote/tcpserver.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 
 namespace {
-
-// A port nobody listens on right now.
-int FreePort()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
-
-// A connected socket, or -1 when the port refuses.
-int Connect(int port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 template <typename Pred>
 bool RunUntil(Pred done, int ms = 3000)
@@ -67,7 +37,7 @@ TEST_F(PortTest, PortChangeMovesTheServerAndLetsTheClientGo)
     SetCtrlVal(hRun, RN_PORT, oldPort);
     ASSERT_EQ(RegisterTCPServer(oldPort, cbTCPServer, nullptr), 0);
 
-    int client = Connect(oldPort);
+    int client = ConnectLoopback(oldPort);
     ASSERT_GE(client, 0);
     ASSERT_TRUE(RunUntil([] { return Hdl != 0 && IntVal(hRun, RN_CONN) == 1; }));
 
@@ -86,8 +56,8 @@ TEST_F(PortTest, PortChangeMovesTheServerAndLetsTheClientGo)
     }));
     close(client);
 
-    EXPECT_EQ(Connect(oldPort), -1);
-    int fresh = Connect(newPort);
+    EXPECT_EQ(ConnectLoopback(oldPort), -1);
+    int fresh = ConnectLoopback(newPort);
     EXPECT_GE(fresh, 0);
     if (fresh >= 0)
         close(fresh);
@@ -101,11 +71,11 @@ TEST_F(PortTest, UnusablePortLeavesNoServerUntilTheNextChange)
 
     ASSERT_EQ(ui_test::UserSetVal(hRun, RN_PORT, 70000), 0);
     EXPECT_EQ(TcpPrt, 70000);
-    EXPECT_EQ(Connect(oldPort), -1);
+    EXPECT_EQ(ConnectLoopback(oldPort), -1);
 
     const int next = FreePort();
     ASSERT_EQ(ui_test::UserSetVal(hRun, RN_PORT, next), 0);
-    int fd = Connect(next);
+    int fd = ConnectLoopback(next);
     EXPECT_GE(fd, 0);
     if (fd >= 0)
         close(fd);

@@ -1,5 +1,7 @@
 #include "remote_fixture.h"
 
+#include "common/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -143,23 +145,6 @@ StateMsg ReadState(Client &c)
     return m;
 }
 
-namespace {
-
-unsigned FreePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-}  // namespace
-
 void RemoteTest::SetUp()
 {
     FreeIqRec(&s);
@@ -172,9 +157,9 @@ void RemoteTest::SetUp()
     writes.clear();
     breakAt = 0;
     for (int tries = 0; tries < 5 && port == 0; ++tries) {
-        const unsigned p = FreePort();
-        if (RegisterTCPServer(p, cbTCPServer, nullptr) == 0)
-            port = p;
+        const int p = FreePort();
+        if (p > 0 && RegisterTCPServer(unsigned(p), cbTCPServer, nullptr) == 0)
+            port = unsigned(p);
     }
     ASSERT_NE(port, 0u);
 }
