@@ -166,33 +166,80 @@ static long long LineStartAfter(FILE *fp, long long from)
     return at;
 }
 
-// Every number of the file in order.  A large file is read as two parts on
-// two threads, split at a line end so that no line is cut.
-static void CollectFile(InFile &f, const char *path, std::vector<float> &first, std::vector<float> &second)
+// Numbers dealt alternately into two buffers of the run-time heap, so that
+// no interleaved copy of the file's values is ever made.
+struct Alternate {
+    float *buf[2] = {nullptr, nullptr};
+    size_t n[2] = {0, 0}, cap[2] = {0, 0};
+    int next = 0;
+    bool failed = false;
+    ~Alternate()
+    {
+        std::free(buf[0]);
+        std::free(buf[1]);
+    }
+    void push(float v)
+    {
+        int k = next;
+        next ^= 1;
+        if (n[k] == cap[k]) {
+            size_t want = cap[k] ? cap[k] * 2 : 1 << 16;
+            float *p = static_cast<float *>(std::realloc(buf[k], want * sizeof(float)));
+            if (!p) {
+                failed = true;
+                return;
+            }
+            buf[k] = p;
+            cap[k] = want;
+        }
+        buf[k][n[k]++] = v;
+    }
+    size_t total() const { return n[0] + n[1]; }
+};
+
+// Every number of the file in order, the first part's alternately into
+// a.buf[0] (I) and a.buf[1] (Q).  A large file is read as two parts on two
+// threads, split at a line end so that no line is cut; the second part's
+// numbers go alternately into b, starting with buf[0].
+static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b)
 {
+    auto collect = [](LineReader &in, Alternate &to) { CollectValuesWith(in, [&](float v) { to.push(v); }); };
     long long split = f.size >= (1 << 20) ? LineStartAfter(f.fp, f.size / 2) : -1;
     FILE *other = split > 0 && split < f.size ? std::fopen(path, "rb") : nullptr;
     if (!other || std::fseek(other, long(split), SEEK_SET) != 0) {
         if (other)
             std::fclose(other);
         LineReader in(f.fp);
-        CollectValues(in, first);
+        collect(in, a);
         return;
     }
     BothOf(
         [&] {
             LineReader in(f.fp, size_t(1) << 20, split);
-            first.reserve(size_t(split / 16)); // about right for "%0.7e" pairs
-            CollectValues(in, first);
+            collect(in, a);
             return true;
         },
         [&] {
             LineReader in(other);
-            second.reserve(size_t((f.size - split) / 16));
-            CollectValues(in, second);
+            collect(in, b);
             return true;
         });
     std::fclose(other);
+}
+
+// Exactly len values: the first part's channel buffer, extended by the
+// second part's, handed over.
+static float *Join(Alternate &a, int ka, Alternate &b, int kb, size_t len)
+{
+    size_t want = len > 0 ? len : 1;
+    float *p = static_cast<float *>(std::realloc(a.buf[ka], want * sizeof(float)));
+    if (!p)
+        return nullptr;
+    a.buf[ka] = nullptr;
+    size_t fromA = std::min(a.n[ka], len), fromB = len - fromA;
+    if (fromB > 0)
+        std::memcpy(p + fromA, b.buf[kb], fromB * sizeof(float));
+    return p;
 }
 
 // Numbers alternate I, Q, I, Q regardless of line breaks; an unpaired last
@@ -202,22 +249,24 @@ int LoadCsapMix(IqRec *rec)
     InFile f(rec->INam);
     if (!f.fp)
         return EarlyFail(IQ_ERR_OPEN1);
-    std::vector<float> a, b;
+    Alternate a, b;
     CollectFile(f, rec->INam, a, b);
-    long long pairs = (long long)(a.size() + b.size()) / 2;
-    if (pairs > INT_MAX)
+    if (a.failed || b.failed || (a.total() + b.total()) / 2 > size_t(INT_MAX))
         return EarlyFail(IQ_ERR_ALLOC_I);
-    if (int st = AllocIq(rec, int(pairs)))
-        return EndLoad(rec, st);
-    auto at = [&](long long j) { return j < (long long)a.size() ? a[size_t(j)] : b[size_t(j - (long long)a.size())]; };
-    auto split = [&](long long from, long long to) {
-        for (long long k = from; k < to; ++k) {
-            rec->I[k] = at(2 * k);
-            rec->Q[k] = at(2 * k + 1);
-        }
-        return true;
-    };
-    BothOf([&] { return split(0, pairs / 2); }, [&] { return split(pairs / 2, pairs); });
+    size_t pairs = (a.total() + b.total()) / 2;
+    // After an odd count in the first part, the second part begins with a Q value.
+    int bI = a.total() % 2 ? 1 : 0;
+    float *i = Join(a, 0, b, bI, pairs);
+    if (!i)
+        return EarlyFail(IQ_ERR_ALLOC_I);
+    float *q = Join(a, 1, b, 1 - bI, pairs);
+    if (!q) {
+        std::free(i);
+        return EarlyFail(IQ_ERR_ALLOC_Q);
+    }
+    rec->I = i;
+    rec->Q = q;
+    rec->Len = int(pairs);
     return EndLoad(rec, 0);
 }
 

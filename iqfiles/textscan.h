@@ -416,6 +416,56 @@ template <class F> bool ForEachValue(char *b, char *e, F f)
     return true;
 }
 
+// The scanners' reading of every number in a block of whole lines, in one
+// sweep instead of line by line: the same separators, line ends, comments and
+// 'j' rewriting as AfterJunk and AfterData.
+template <class Push> void CollectValuesWith(LineReader &in, Push push)
+{
+    using textscan_detail::IsCSpace;
+    char *b, *e;
+    while (in.nextBlock(b, e)) {
+        char *line = b, *p = b;
+        while (p < e) {
+            char c = *p;
+            if (c == ' ' || c == ',' || c == '\t') {
+                ++p;
+                continue;
+            }
+            if (c == '\n') {
+                line = ++p;
+                continue;
+            }
+            if (c == '\r' || c == '%' || c == '\0') { // the rest of the line is not read
+                char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
+                p = lf ? lf : e;
+                continue;
+            }
+            if (c == 'j')
+                *p = (p > line && p[-1] == '-') ? '-' : '+';
+            double v = 0;
+            const char *after;
+            if (IsCSpace(*p)) { // strtod would skip it, but not beyond the line
+                char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
+                ParseDouble(p, lf ? lf : e, v);
+                after = p;
+            } else {
+                after = ParseDouble(p, e, v);
+                if (!after)
+                    after = p;
+            }
+            push(float(v));
+            // Over the rest of the word, to the next separator, 'j' or line end.
+            char *q = const_cast<char *>(after);
+            if (q == p)
+                ++q;
+            while (q < e && *q != ' ' && *q != ',' && *q != '\t' && *q != 'j' && *q != '\n' && *q != '\r' &&
+                   *q != '%' && *q != '\0')
+                ++q;
+            p = q;
+        }
+    }
+}
+
 // Every number of the file from the reader's position, in order, as the
 // free-form readers see them.
 void CollectValues(LineReader &in, std::vector<float> &out);
