@@ -1,5 +1,6 @@
 // Binary sample formats: Tessera .ibn, KAL, WAV, LeCroy, AWG 2000 and ESG.
 #include "VmKalLib.h"
+#include "iqfiles_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,11 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
+
+class BinFiles : public IqFilesTest {
+protected:
+    BinFiles() : IqFilesTest("iqbin") {}
+};
 
 Bytes ReadAll(const fs::path &p)
 {
@@ -44,49 +50,6 @@ void PutLE(Bytes &b, size_t at, uint64_t v, int n)
 }
 
 int16_t Le16(const Bytes &b, size_t at) { return int16_t(b[at] | b[at + 1] << 8); }
-
-// A record that owns its arrays for the test's lifetime.
-struct Rec : IqRec {
-    Rec() : IqRec{} {}
-    Rec(const fs::path &i, const fs::path &q = {}) : IqRec{}
-    {
-        std::snprintf(INam, sizeof INam, "%s", i.c_str());
-        std::snprintf(QNam, sizeof QNam, "%s", q.c_str());
-    }
-    ~Rec() { FreeIqRec(this); }
-    Rec(const Rec &) = delete;
-    void fill(std::vector<float> i, std::vector<float> q)
-    {
-        FreeIqRec(this);
-        Len = int(i.size());
-        I = static_cast<float *>(calloc(i.size() + 1, sizeof(float)));
-        Q = static_cast<float *>(calloc(q.size() + 1, sizeof(float)));
-        std::copy(i.begin(), i.end(), I);
-        std::copy(q.begin(), q.end(), Q);
-    }
-    bool empty() const { return I == nullptr && Q == nullptr; }
-    // A by-value record for a writer: r's arrays under another file name.
-    static IqRec Copy(const IqRec &r, const fs::path &name)
-    {
-        IqRec c = r;
-        std::snprintf(c.INam, sizeof c.INam, "%s", name.c_str());
-        return c;
-    }
-};
-
-class BinFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/iqbinXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        EscFlg = 0;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path at(const char *name) const { return dir / name; }
-    fs::path dir;
-};
 
 std::vector<float> Ramp(int n, float a, float b)
 {

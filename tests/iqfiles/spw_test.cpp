@@ -1,5 +1,6 @@
 // SPW and ADS signal files: ASCII one file per channel, ASCII mixed, and binary.
 #include "VmKalLib.h"
+#include "iqfiles_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+class SpwFiles : public IqFilesTest {
+protected:
+    SpwFiles() : IqFilesTest("iqspw") {}
+};
+
 std::string Slurp(const fs::path &p)
 {
     std::ifstream f(p, std::ios::binary);
@@ -26,40 +32,6 @@ void Spit(const fs::path &p, const std::string &s)
     std::ofstream f(p, std::ios::binary);
     f << s;
 }
-
-struct SpwRec : IqRec {
-    SpwRec(const fs::path &i, const fs::path &q = {}) : IqRec{}
-    {
-        std::snprintf(INam, sizeof INam, "%s", i.c_str());
-        std::snprintf(QNam, sizeof QNam, "%s", q.c_str());
-    }
-    ~SpwRec() { FreeIqRec(this); }
-    SpwRec(const SpwRec &) = delete;
-    void fill(std::initializer_list<float> i, std::initializer_list<float> q)
-    {
-        FreeIqRec(this);
-        Len = int(i.size());
-        I = static_cast<float *>(calloc(i.size() + 1, sizeof(float)));
-        Q = static_cast<float *>(calloc(q.size() + 1, sizeof(float)));
-        std::copy(i.begin(), i.end(), I);
-        std::copy(q.begin(), q.end(), Q);
-    }
-    bool empty() const { return I == nullptr && Q == nullptr; }
-};
-
-class SpwFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/iqspwXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        EscFlg = 0;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path at(const char *name) const { return dir / name; }
-    fs::path dir;
-};
 
 // A header as the tools write it, with count points and the given marker.
 std::string Header(const std::string &count, const char *marker, const char *eol = "\n")
@@ -75,7 +47,7 @@ std::string Header(const std::string &count, const char *marker, const char *eol
 
 TEST_F(SpwFiles, AsciiPairRoundTripWithExactText)
 {
-    SpwRec out(at("a.i"), at("a.q"));
+    Rec out(at("a.i"), at("a.q"));
     out.fill({1.0f, -0.25f, 3.14159274f}, {-2.0f, 1e-9f, 65536.0f});
     out.Rat = 1e6f + 0.26f;
     ASSERT_EQ(SaveADSSgl(out), 0);
@@ -85,7 +57,7 @@ TEST_F(SpwFiles, AsciiPairRoundTripWithExactText)
     EXPECT_EQ(Slurp(at("a.i")), std::string(head) + "1.0000000e+00\n-2.5000000e-01\n3.1415927e+00\nEND\n");
     EXPECT_EQ(Slurp(at("a.q")), std::string(head) + "-2.0000000e+00\n9.9999997e-10\n6.5536000e+04\nEND\n");
 
-    SpwRec in(at("a.i"), at("a.q"));
+    Rec in(at("a.i"), at("a.q"));
     ASSERT_EQ(LoadAscSg(&in), 0);
     ASSERT_EQ(in.Len, 3);
     EXPECT_FLOAT_EQ(in.Rat, 1000000.2f);
@@ -103,21 +75,21 @@ TEST_F(SpwFiles, AsciiPairTakesTheSmallerCountAndOnlyTheIRate)
         i += std::to_string(k) + "\n", q += std::to_string(-k) + "\n";
     Spit(at("i"), i);
     Spit(at("q"), q);
-    SpwRec in(at("i"), at("q"));
+    Rec in(at("i"), at("q"));
     ASSERT_EQ(LoadAscSg(&in), 0);
     EXPECT_EQ(in.Len, 800);
     EXPECT_EQ(in.Rat, 2500.0f);
     EXPECT_EQ(in.I[799], 799.0f);
     EXPECT_EQ(in.Q[799], -799.0f);
 
-    SpwRec noq(at("i"), at("missing"));
+    Rec noq(at("i"), at("missing"));
     EXPECT_EQ(LoadAscSg(&noq), IQ_ERR_OPEN2);
     EXPECT_TRUE(noq.empty());
 }
 
 TEST_F(SpwFiles, MixedHeaderFollowsTheFormatIndex)
 {
-    SpwRec out(at("m"));
+    Rec out(at("m"));
     out.fill({1.5f, -1e-3f}, {0.0f, 123456.0f});
     out.Rat = 50.04f;
     const char *tail = "System Type        =\nSampling Frequency = 50.0\n"
@@ -130,7 +102,7 @@ TEST_F(SpwFiles, MixedHeaderFollowsTheFormatIndex)
         std::string want = std::string("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n") +
                            (typ == 15 ? "ADS" : "SPW") + " Version        =\n" + tail;
         EXPECT_EQ(Slurp(at("m")), want) << typ;
-        SpwRec in(at("m"));
+        Rec in(at("m"));
         ASSERT_EQ(LoadAscMx(&in), 0);
         ASSERT_EQ(in.Len, 2);
         EXPECT_EQ(in.Rat, 50.0f);
@@ -146,7 +118,7 @@ TEST_F(SpwFiles, MixedReadsComplexFormAndCrLfAndShortFiles)
     // does not convert (Q 0) and its rewritten "-0.5" starts a second pair on
     // the line, which wins in I.  Slots past the end of the file stay 0.
     Spit(at("c"), Header("4", "$DATA ASCII", "\r\n") + "1.0-j0.5\r\n2.0+j3.0\r\n1.0 -j0.5\r\n");
-    SpwRec in(at("c"));
+    Rec in(at("c"));
     ASSERT_EQ(LoadAscMx(&in), 0);
     ASSERT_EQ(in.Len, 4);
     EXPECT_EQ(in.Rat, 2500.0f);
@@ -159,7 +131,7 @@ TEST_F(SpwFiles, MixedReadsComplexFormAndCrLfAndShortFiles)
 
 TEST_F(SpwFiles, BinaryOfOneSampleIsExactAndLoadsBack)
 {
-    SpwRec out(at("b.sig"));
+    Rec out(at("b.sig"));
     out.fill({1.0f}, {-2.0f});
     out.Rat = 1e3f;
     ASSERT_EQ(SaveSPWBin(out), 0);
@@ -171,7 +143,7 @@ TEST_F(SpwFiles, BinaryOfOneSampleIsExactAndLoadsBack)
     want += std::string("\x3F\xF0\0\0\0\0\0\0\xC0\0\0\0\0\0\0\0", 16);
     EXPECT_EQ(Slurp(at("b.sig")), want);
 
-    SpwRec in(at("b.sig"));
+    Rec in(at("b.sig"));
     ASSERT_EQ(LoadBin(&in), 0);
     ASSERT_EQ(in.Len, 1);
     EXPECT_EQ(in.Rat, 1000.0f);
@@ -181,7 +153,7 @@ TEST_F(SpwFiles, BinaryOfOneSampleIsExactAndLoadsBack)
 
 TEST_F(SpwFiles, BinaryRoundTripAcrossProgressSteps)
 {
-    SpwRec out(at("r.sig"));
+    Rec out(at("r.sig"));
     const int n = 50001;
     out.Len = n;
     out.I = static_cast<float *>(calloc(n, sizeof(float)));
@@ -189,7 +161,7 @@ TEST_F(SpwFiles, BinaryRoundTripAcrossProgressSteps)
     for (int k = 0; k < n; k++)
         out.I[k] = float(k) * 0.001f, out.Q[k] = -float(k);
     ASSERT_EQ(SaveSPWBin(out), 0);
-    SpwRec in(at("r.sig"));
+    Rec in(at("r.sig"));
     ASSERT_EQ(LoadBin(&in), 0);
     ASSERT_EQ(in.Len, n);
     EXPECT_EQ(std::memcmp(in.I, out.I, sizeof(float) * n), 0);
@@ -214,14 +186,14 @@ TEST_F(SpwFiles, MalformedHeadersAreRefused)
     for (const Case &c : cases) {
         Spit(at("x"), c.text);
         for (auto load : {LoadAscMx, LoadAscSg, LoadBin}) {
-            SpwRec in(at("x"), at("x"));
+            Rec in(at("x"), at("x"));
             EXPECT_EQ(load(&in), c.status) << c.what;
             EXPECT_TRUE(in.empty()) << c.what;
         }
     }
     std::string bin = Header("3", "$DATA BINARY") + std::string(47, '\0'); // 3 samples need 48 bytes
     Spit(at("t.sig"), bin);
-    SpwRec in(at("t.sig"));
+    Rec in(at("t.sig"));
     EXPECT_EQ(LoadBin(&in), IQ_ERR_FORMAT);
     EXPECT_TRUE(in.empty());
 }
@@ -231,13 +203,13 @@ TEST_F(SpwFiles, UnparsableRateKeepsCallersRateAndAbortFlagStopsSearch)
     std::string h = Header("1", "$DATA");
     h.replace(h.find("2500.0"), 6, "fast");
     Spit(at("u"), h + "7\n");
-    SpwRec in(at("u"), at("u"));
+    Rec in(at("u"), at("u"));
     in.Rat = 77.0f;
     ASSERT_EQ(LoadAscSg(&in), 0);
     EXPECT_EQ(in.Rat, 77.0f);
     EXPECT_EQ(in.I[0], 7.0f);
 
-    SpwRec ab(at("u"));
+    Rec ab(at("u"));
     EscFlg = 1;
     EXPECT_EQ(LoadAscMx(&ab), IQ_ERR_ABORT);
     EXPECT_TRUE(ab.empty());
@@ -248,13 +220,13 @@ TEST_F(SpwFiles, FailedSaveKeepsTheExistingFiles)
 {
     Spit(at("k.i"), "old i");
     Spit(at("k.q"), "old q");
-    SpwRec bad(at("k.i"), at("k.q"));
+    Rec bad(at("k.i"), at("k.q"));
     bad.Len = 3; // no arrays
     EXPECT_EQ(SaveADSSgl(bad), -1);
     EXPECT_EQ(SaveADSMix(bad), -1);
     EXPECT_EQ(SaveSPWBin(bad), -1);
     // The I file is ready but the Q file cannot be created: neither is replaced.
-    SpwRec half(at("k.i"), at("no/dir/k.q"));
+    Rec half(at("k.i"), at("no/dir/k.q"));
     half.fill({1}, {2});
     EXPECT_EQ(SaveADSSgl(half), -1);
     EXPECT_EQ(Slurp(at("k.i")), "old i");
@@ -272,12 +244,12 @@ TEST_F(SpwFiles, TableIndicesRoundTripThroughTheDispatcher)
         const IqFormat *f = IqFormatAt(typ);
         ASSERT_NE(f, nullptr);
         ASSERT_NE(f->save, nullptr) << typ;
-        SpwRec out(at("t1"), at("t2"));
+        Rec out(at("t1"), at("t2"));
         out.fill({0.5f, -1.25f, 1e3f}, {3.0f, -0.0625f, 0.0f});
         out.Rat = typ == 22 ? 0.0f : 8000.0f; // KAL stores no rate
         out.Typ = typ;
         ASSERT_EQ(f->save(out), 0) << typ;
-        SpwRec in(at("t1"), at("t2"));
+        Rec in(at("t1"), at("t2"));
         in.Typ = typ;
         ASSERT_EQ(LoadDatFile(&in), 0) << typ;
         ASSERT_EQ(in.Len, 3) << typ;
