@@ -173,18 +173,12 @@ int cbLoad(int panel, int control, int event, void *callbackData, int eventData1
     // While a file operation runs, nothing may change the records under it.
     if (event != EVENT_COMMIT || IoBusy)
         return 0;
-    if (control == LO_TYP)
-        OnType();
-    else if (control == LO_I)
-        OnIFile();
-    else if (control == LO_Q)
-        OnQFile();
-    else if (control == LO_FRQ)
-        GetCtrlVal(hLod, LO_FRQ, &SRat);
-    else if (control == LO_LOAD)
-        OnLoad();
-    else if (control == LO_TRA)
-        OnTransmit();
+    RunCtrlAction(control, {{LO_TYP, OnType},
+                            {LO_I, OnIFile},
+                            {LO_Q, OnQFile},
+                            {LO_FRQ, [] { GetCtrlVal(hLod, LO_FRQ, &SRat); }},
+                            {LO_LOAD, OnLoad},
+                            {LO_TRA, OnTransmit}});
     CommonTail();
     return 0;
 }

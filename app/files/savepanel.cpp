@@ -104,18 +104,12 @@ int cbSave(int panel, int control, int event, void *callbackData, int eventData1
     // While a file operation runs, nothing may change the records under it.
     if (event != EVENT_COMMIT || IoBusy)
         return 0;
-    if (control == SA_TYP)
-        OnType();
-    else if (control == SA_I)
-        OnIFile();
-    else if (control == SA_Q)
-        OnQFile();
-    else if (control == SA_CNT)
-        GetCtrlVal(hSav, SA_CNT, &NGrd);
-    else if (control == SA_APP)
-        RunSave(1);
-    else if (control == SA_SAV)
-        RunSave(0);
+    RunCtrlAction(control, {{SA_TYP, OnType},
+                            {SA_I, OnIFile},
+                            {SA_Q, OnQFile},
+                            {SA_CNT, [] { GetCtrlVal(hSav, SA_CNT, &NGrd); }},
+                            {SA_APP, [] { RunSave(1); }},
+                            {SA_SAV, [] { RunSave(0); }}});
     UpdSaveDim();
     SetCtrlAttribute(hSav, SA_APP, ATTR_DIMMED, !(FExI == 1 && FExQ == 1));
     return 0;

@@ -44,6 +44,12 @@ void OnType()
     SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 1);
 }
 
+void OnPad()
+{
+    GetCtrlVal(hTrc, TR_PAD, &a.Pad);
+    a.Vi = 0;
+}
+
 void OnInterface()
 {
     GetCtrlVal(hTrc, TR_IFT, &a.Ift);
@@ -151,23 +157,16 @@ int cbTrc(int panel, int control, int event, void *callbackData, int eventData1,
         return 0;
     Busy = 1;
     bool tail = true;
-    if (control == TR_TYP)
-        OnType();
-    else if (control == TR_PAD) {
-        GetCtrlVal(hTrc, TR_PAD, &a.Pad);
-        a.Vi = 0;
-    } else if (control == TR_IFT)
-        OnInterface();
-    else if (control == TR_IPA)
-        OnAddress();
-    else if (control == TR_TST)
-        DevTest();
-    else if (control == TR_BRK)
+    if (control == TR_BRK)
         tail = OnStop();
-    else if (control == TR_WIN)
-        GetCtrlVal(hTrc, TR_WIN, &win);
-    else if (control == TR_TRC)
-        OnTrace();
+    else
+        RunCtrlAction(control, {{TR_TYP, OnType},
+                                {TR_PAD, OnPad},
+                                {TR_IFT, OnInterface},
+                                {TR_IPA, OnAddress},
+                                {TR_TST, DevTest},
+                                {TR_WIN, [] { GetCtrlVal(hTrc, TR_WIN, &win); }},
+                                {TR_TRC, OnTrace}});
     if (tail)
         CommonTail();
     Busy = 0;

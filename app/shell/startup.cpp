@@ -24,32 +24,21 @@ static void LetEventsThrough()
 
 int BuildPanels()
 {
-    // Each handle is stored before it is tested, so the panels built before a
-    // failure stay known.
-    if ((hRun = BuildRN(0)) < 0)
-        return -1;
-    if ((hTrc = BuildTR(hRun)) < 0)
-        return -1;
-    if ((hLod = BuildLO(hRun)) < 0)
-        return -1;
-    if ((hSav = BuildSA(hRun)) < 0)
-        return -1;
-    if ((hAgt = BuildAG(hTrc)) < 0)
-        return -1;
-    if ((hBer = BuildBY(hTrc)) < 0)
-        return -1;
-    if ((hCor = BuildCL(hTrc)) < 0)
-        return -1;
-    if ((hJas = BuildJA(hTrc)) < 0)
-        return -1;
-    if ((hOnx = BuildOX(hTrc)) < 0)
-        return -1;
-    if ((hSta = BuildST(0)) < 0)
-        return -1;
-    if ((hDat = BuildDT(0)) < 0)
-        return -1;
-    if ((hMen = BuildMN(hRun)) < 0)
-        return -1;
+    // In build order; a parent is read when its child is built.  Each handle
+    // is stored before it is tested, so the panels built before a failure
+    // stay known.
+    static const int kTopLevel = 0;
+    const struct {
+        int &handle;
+        int (*build)(int parent);
+        const int &parent;
+    } panels[] = {{hRun, BuildRN, kTopLevel}, {hTrc, BuildTR, hRun}, {hLod, BuildLO, hRun},
+                  {hSav, BuildSA, hRun},      {hAgt, BuildAG, hTrc}, {hBer, BuildBY, hTrc},
+                  {hCor, BuildCL, hTrc},      {hJas, BuildJA, hTrc}, {hOnx, BuildOX, hTrc},
+                  {hSta, BuildST, kTopLevel}, {hDat, BuildDT, kTopLevel}, {hMen, BuildMN, hRun}};
+    for (const auto &panel : panels)
+        if ((panel.handle = panel.build(panel.parent)) < 0)
+            return -1;
     InstallCtrlCallback(hSta, ST_ABO, cbAbort, nullptr);
     // Loads let the window live every 25000 samples (and see Abort).
     IqSetEventHook(LetEventsThrough);

@@ -110,6 +110,16 @@ int SetTabOrder(int panel, std::initializer_list<int> ctrls)
     return 0;
 }
 
+void RunCtrlAction(int control, std::initializer_list<CtrlAction> actions)
+{
+    for (const CtrlAction &action : actions) {
+        if (action.ctrl == control) {
+            action.run();
+            return;
+        }
+    }
+}
+
 int ScalePanel(int panel)
 {
     int percent = 0;

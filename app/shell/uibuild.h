@@ -87,6 +87,15 @@ int InstallCallback(int panel, CtrlCallbackPtr cb, std::initializer_list<int> ct
 // Gives the controls tab positions 0, 1, 2, ... in the order listed.
 int SetTabOrder(int panel, std::initializer_list<int> ctrls);
 
+// What a panel's callback does for one of its controls.
+struct CtrlAction {
+    int ctrl;
+    void (*run)();
+};
+
+// Runs the action listed for `control`; other controls do nothing.
+void RunCtrlAction(int control, std::initializer_list<CtrlAction> actions);
+
 // Rescales a panel built for a 1280 x 996 screen by the toolkit's
 // resolution-adjustment percentage.  Returns 0 or a negative error code.
 int ScalePanel(int panel);
