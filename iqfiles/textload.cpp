@@ -17,10 +17,14 @@ int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)
     constexpr long long kDone = 1LL << 40;
     std::atomic<long long> state{0};
     std::atomic<bool> stop{false};
+    // The stop request is read before the tick is published: once this thread
+    // sees the tick it may finish and ask for a stop, which must not cut off
+    // the rest of a Q channel it was not waiting for.
     auto workerTick = [&](int k) {
+        const bool go = !stop.load();
         state.store(k + 1);
         state.notify_one();
-        return !stop.load();
+        return go;
     };
     auto worker = [&] {
         readQ(workerTick);
