@@ -3,6 +3,7 @@
 #pragma once
 
 #include "VmKalLib.h"
+#include "common/panels_fixture.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
@@ -23,7 +24,7 @@ struct Samples {
     std::vector<float> i, q;
 };
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public PanelsTest {
 public:
     fs::path dir;
 
@@ -41,21 +42,17 @@ public:
 
     void TearDown() override
     {
-        for (int p : {hRun, hLod, hSav, hSta, hDat})
-            DiscardPanel(p);
+        DiscardPanels({hRun, hLod, hSav, hSta, hDat});
         FreeIqRec(&s);
         fs::remove_all(dir);
     }
 
     static void ResetState()
     {
-        FreeIqRec(&s);
-        std::memset(&s, 0, sizeof s);
+        ResetSamples();
         std::memset(&d, 0, sizeof d);
         std::memset(&f, 0, sizeof f);
-        s.Typ = 2;
-        DVal = IFlg = QFlg = NGrd = AppFlg = FExI = FExQ = NewState = 0;
-        SRat = 0;
+        NGrd = AppFlg = FExI = FExQ = 0;
         SrcDir[0] = DstDir[0] = '\0';
     }
 
@@ -92,20 +89,6 @@ public:
         }
         FreeIqRec(&r);
         return out;
-    }
-
-    static int Dimmed(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
-        return v;
-    }
-
-    static std::string Text(int panel, int ctrl)
-    {
-        char text[1024] = "";
-        GetCtrlVal(panel, ctrl, text);
-        return text;
     }
 
     static void ChooseLoad(int typ, const std::string &i, const std::string &q)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "VmKalLib.h"
+#include "common/panels_fixture.h"
 #include "files/busy.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
@@ -30,7 +31,7 @@
 
 using Lines = std::vector<std::string>;
 
-class TraceTest : public ::testing::Test {
+class TraceTest : public PanelsTest {
 protected:
     std::string dir, log;
     std::unique_ptr<SimProcess> sim;
@@ -41,8 +42,7 @@ protected:
         SetSystemAttribute(ATTR_RESOLUTION_ADJUSTMENT, 0);
         ResetState();
         ASSERT_EQ(BuildPanels(), 0);
-        DisplayPanel(hRun);
-        DisplayPanel(hSav);
+        ShowMainPanels();
         ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
         ui_test::ClearPopups();
         std::string tmpl = testing::TempDir() + "kalmira-instr-XXXXXX";
@@ -55,8 +55,7 @@ protected:
     {
         viClose(a.Vi);
         a.Vi = 0;
-        for (int p : {hRun, hSta, hDat})
-            DiscardPanel(p);
+        DiscardPanels({hRun, hSta, hDat});
         FreeIqRec(&s);
         IoBusy = 0;
         sim.reset();
@@ -66,15 +65,10 @@ protected:
 
     static void ResetState()
     {
-        FreeIqRec(&s);
-        std::memset(&s, 0, sizeof s);
-        std::memset(&a, 0, sizeof a);
-        s.Typ = 2;
-        TrcFlg = DVal = IFlg = QFlg = NewState = JasM34Flg = Hdl = 0;
-        IqInp = Bal = Imp = Dith = LPas = PreTrg = win = 0;
-        SRat = Rbw = RecLen = TrgOfs = 0;
+        ResetSamples();
+        ResetAnalyzer();
+        win = 0;
         fkt = lev = frq = att = 0;
-        DatTyp[0] = FltTyp[0] = TrgMod[0] = TrgSlp[0] = '\0';
     }
 
     // An analyzer of the model on a free port; extra options apply to it.
@@ -153,20 +147,6 @@ protected:
         for (const auto &p : ui_test::Popups())
             n += p.kind == "beep";
         return n;
-    }
-
-    static int Dimmed(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
-        return v;
-    }
-
-    static std::string Text(int panel, int ctrl)
-    {
-        char text[512] = "";
-        GetCtrlVal(panel, ctrl, text);
-        return text;
     }
 
     // Largest distance of s from the simulator's tone (0.9 of full scale at

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "VmKalLib.h"
+#include "common/panels_fixture.h"
 #include "files/busy.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
@@ -18,38 +19,30 @@
 #include <cstring>
 #include <string>
 
-class ModesTest : public ::testing::Test {
+class ModesTest : public PanelsTest {
 protected:
     void SetUp() override
     {
         SetSystemAttribute(ATTR_RESOLUTION_ADJUSTMENT, 0);
         ResetState();
         ASSERT_EQ(BuildPanels(), 0);
-        DisplayPanel(hRun);
-        DisplayPanel(hSav);
+        ShowMainPanels();
         ui_test::ClearPopups();
     }
 
     void TearDown() override
     {
-        for (int p : {hRun, hSta, hDat})
-            DiscardPanel(p);
+        DiscardPanels({hRun, hSta, hDat});
         FreeIqRec(&s);
         IoBusy = 0;
     }
 
     static void ResetState()
     {
-        FreeIqRec(&s);
-        std::memset(&s, 0, sizeof s);
+        ResetSamples();
+        ResetAnalyzer();
         std::memset(&d, 0, sizeof d);
-        std::memset(&a, 0, sizeof a);
-        s.Typ = 2;
         a.Typ = DEV_BERYL;
-        TrcFlg = DVal = IFlg = QFlg = NewState = JasM34Flg = Hdl = 0;
-        IqInp = Bal = Imp = Dith = LPas = PreTrg = 0;
-        SRat = Rbw = RecLen = TrgOfs = 0;
-        DatTyp[0] = FltTyp[0] = TrgMod[0] = TrgSlp[0] = '\0';
     }
 
     // Puts n samples into s as a load or a capture would.
@@ -66,13 +59,6 @@ protected:
         SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 0);
     }
 
-    static int Dimmed(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
-        return v;
-    }
-
     static int IntVal(int panel, int ctrl)
     {
         int v = -1;
@@ -85,13 +71,6 @@ protected:
         double v = -1;
         GetCtrlVal(panel, ctrl, &v);
         return v;
-    }
-
-    static std::string Text(int panel, int ctrl)
-    {
-        char text[256] = "";
-        GetCtrlVal(panel, ctrl, text);
-        return text;
     }
 
     static int MaxCount(int panel, int ctrl)
