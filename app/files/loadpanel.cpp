@@ -138,9 +138,8 @@ void CommonTail()
 
 int BuildLO(int parent)
 {
-    int p = NewColoredPanel(parent, "Load IQ Data", 50, 87, 220, 430);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Load IQ Data", 50, 87, 220, 430));
     std::vector<RingItem> formats;
     for (int i = 0; i < IQ_NFMT; ++i)
         formats.push_back({IqFormatAt(i)->label, i});
@@ -162,9 +161,8 @@ int BuildLO(int parent)
     UI_TRY(NewButton(p, LO_TRA, "__Topaz Transm.", {169, 334}, 92, 26, 1));
     UI_TRY(NewTextMsg(p, LO_TEXTMSG, {115, 160}, "Hz"));
 
-    UI_TRY(InstallCallback(p, cbLoad, {LO_TYP, LO_I, LO_Q, LO_FRQ, LO_ADR, LO_LOAD, LO_TRA}));
-    UI_TRY(SetTabOrder(p, {LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA}));
-    UI_TRY(ScalePanel(p));
+    UI_TRY(FinishPanel(p, cbLoad, {LO_TYP, LO_I, LO_Q, LO_FRQ, LO_ADR, LO_LOAD, LO_TRA},
+                       {LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA}));
     return p;
 }
 

@@ -76,9 +76,8 @@ void UpdSaveDim()
 
 int BuildSA(int parent)
 {
-    int p = NewColoredPanel(parent, "Save IQ Data", 298, 87, 125, 430);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Save IQ Data", 298, 87, 125, 430));
     std::vector<RingItem> writable;
     for (int i = 0; i < IQ_NFMT; ++i)
         if (IqFormatAt(i)->save)
@@ -93,9 +92,8 @@ int BuildSA(int parent)
     UI_TRY(NewButton(p, SA_APP, "__Append", {88, 233}, 92, 26, 1));
     UI_TRY(NewButton(p, SA_SAV, "__Save IQ", {88, 334}, 92, 26, 1));
 
-    UI_TRY(InstallCallback(p, cbSave, {SA_TYP, SA_I, SA_Q, SA_CNT, SA_APP, SA_SAV}));
-    UI_TRY(SetTabOrder(p, {SA_TYP, SA_I, SA_DI, SA_Q, SA_DQ, SA_CNT, SA_APP, SA_SAV}));
-    UI_TRY(ScalePanel(p));
+    UI_TRY(FinishPanel(p, cbSave, {SA_TYP, SA_I, SA_Q, SA_CNT, SA_APP, SA_SAV},
+                       {SA_TYP, SA_I, SA_DI, SA_Q, SA_DQ, SA_CNT, SA_APP, SA_SAV}));
     return p;
 }
 

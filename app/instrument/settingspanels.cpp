@@ -115,9 +115,8 @@ struct CommonIds {
 int BuildCommon(int parent, const char *title, const CommonIds &id, const Item *rbw, int nRbw,
                 CtrlCallbackPtr cb)
 {
-    int p = NewPanelFrame(parent, title);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewPanelFrame(parent, title));
     UI_TRY(NewRing(p, id.flt, "Filter Type", Cell(kRow1, 0), kNormal, 0));
     // Every bandwidth ring starts on its fourth item (300 kHz or 3 MHz).
     UI_TRY(NewRing(p, id.rbw, "Resolution BW", Cell(kRow1, 1), rbw, nRbw, 3, cb));
@@ -148,9 +147,8 @@ constexpr int kNarrowCount = static_cast<int>(std::size(kRbwCoral)) - 2;
 
 int BuildAG(int parent)
 {
-    int p = NewPanelFrame(parent, "Agate");
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewPanelFrame(parent, "Agate"));
     UI_TRY(NewRing(p, AG_DATTYP, "Data Type", Cell(kRow1, 0), kRaw, 0));
     UI_TRY(NewRing(p, AG_RBW, "Resolution BW", Cell(kRow1, 1), kRbwAgate, 0));
     UI_TRY(NewField(p, AG_SRAT, "Sample Rate/kHz", Cell(kRow1, 2), {40.0, 32000.0, 32000.0, 3}, cbAgate));
@@ -184,9 +182,8 @@ int BuildOX(int parent)
 
 int BuildJA(int parent)
 {
-    int p = NewPanelFrame(parent, "Jasper");
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewPanelFrame(parent, "Jasper"));
     UI_TRY(NewRing(p, JA_FLTTYP, "Filter Type", Cell(kRow1, 0), kNormal, 0));
     UI_TRY(NewRing(p, JA_RBW, "Resolution BW", Cell(kRow1, 1), kRbwCoral, 3, cbJasper));
     UI_TRY(NewRing(p, JA_TRGMOD, "Trigger Mode", Cell(kRow2, 0), kTrgModJasper, 0, cbJasper));

@@ -111,9 +111,8 @@ void CommonTail()
 
 int BuildTR(int parent)
 {
-    int p = NewColoredPanel(parent, "Trace IQ Data", 50, 87, 220, 430);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Trace IQ Data", 50, 87, 220, 430));
     UI_TRY(NewIntRing(p, TR_TYP, "Device Type", {20, 8}, 80,
                       {{"Agate", 1}, {"Beryl", 2}, {"Coral", 3}, {"Jasper", 4}, {"Onyx", 5}}, 1));
     UI_TRY(NewNumeric(p, TR_PAD, "PAD", {20, 96}, 42,
@@ -144,10 +143,9 @@ int BuildTR(int parent)
     UI_TRY(NewTextMsg(p, TR_DYN, {84, 330}, ""));
     UI_TRY(NewTextMsg(p, TR_STA, {84, 8}, ""));
 
-    UI_TRY(InstallCallback(p, cbTrc, {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC}));
-    UI_TRY(SetTabOrder(p, {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC}));
     MirrorDefaults(p);
-    UI_TRY(ScalePanel(p));
+    UI_TRY(FinishPanel(p, cbTrc, {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC},
+                       {TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC}));
     return p;
 }
 

@@ -22,9 +22,8 @@ int BuildLamp(int panel, int &id, const char *label, int top)
 
 int BuildRN(int parent)
 {
-    int p = NewColoredPanel(parent, "Kalmira", 30, 16, 435, 528);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Kalmira", 30, 16, 435, 528));
     UI_TRY(NewSwitch(p, RN_MODE, "IQ Source", {69, 11}, {20, 40, 1, "Analyzer", 0, "File", 0}));
     UI_TRY(NewNumeric(p, RN_PORT, "TCP/IP Port", {142, 11}, 62,
                       {.dataType = VAL_INTEGER, .min = 0, .max = 2147483647, .def = 0}));
@@ -39,10 +38,9 @@ int BuildRN(int parent)
     UI_TRY(NewButton(p, RN_SPEC, "__Spectrum", {258, 11}, 62, 23, 1));
     UI_TRY(SetCtrlAttribute(p, RN_SPEC, ATTR_CMD_BUTTON_COLOR, kPink));
 
-    UI_TRY(InstallCallback(p, cbRun, {RN_MODE, RN_PORT, RN_QUIT, RN_SPEC}));
     // The close box acts as the Quit button.
     UI_TRY(SetPanelAttribute(p, ATTR_CLOSE_CTRL, RN_QUIT));
-    UI_TRY(SetTabOrder(p, {RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT}));
-    UI_TRY(ScalePanel(p));
+    UI_TRY(FinishPanel(p, cbRun, {RN_MODE, RN_PORT, RN_QUIT, RN_SPEC},
+                       {RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT}));
     return p;
 }

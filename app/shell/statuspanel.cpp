@@ -15,9 +15,8 @@ constexpr int kLightYellow = 0xFFFFC0;
 
 int BuildST(int parent)
 {
-    int p = NewColoredPanel(parent, "Status", 180, 216, 68, 193, kLightGreen);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Status", 180, 216, 68, 193, kLightGreen));
     UI_TRY(NewTextMsg(p, ST_MSG, {9, 16}, ""));
     UI_TRY(SetCtrlAttribute(p, ST_MSG, ATTR_TEXT_POINT_SIZE, 13));
     UI_TRY(NewButton(p, ST_ABO, "__Abort", {38, 72}, 48, 23));
@@ -27,9 +26,8 @@ int BuildST(int parent)
 
 int BuildDT(int parent)
 {
-    int p = NewColoredPanel(parent, "Transfer", 220, 87, 73, 193, kLightYellow);
-    if (p < 0)
-        return p;
+    int p;
+    UI_NEW(p, NewColoredPanel(parent, "Transfer", 220, 87, 73, 193, kLightYellow));
     UI_NEW(DT_TRANSF, NewCtrl(p, CTRL_PERCENTAGE_BAR, "Data Transfer %", 28, 12));
     UI_TRY(SizeCtrl(p, DT_TRANSF, 168, 15));
     UI_TRY(SetCtrlAttribute(p, DT_TRANSF, ATTR_FILL_COLOR, VAL_RED));

@@ -110,6 +110,14 @@ int SetTabOrder(int panel, std::initializer_list<int> ctrls)
     return 0;
 }
 
+int FinishPanel(int panel, CtrlCallbackPtr cb, std::initializer_list<int> live,
+                std::initializer_list<int> tabOrder)
+{
+    UI_TRY(InstallCallback(panel, cb, live));
+    UI_TRY(SetTabOrder(panel, tabOrder));
+    return ScalePanel(panel);
+}
+
 void RunCtrlAction(int control, std::initializer_list<CtrlAction> actions)
 {
     for (const CtrlAction &action : actions) {

@@ -87,6 +87,11 @@ int InstallCallback(int panel, CtrlCallbackPtr cb, std::initializer_list<int> ct
 // Gives the controls tab positions 0, 1, 2, ... in the order listed.
 int SetTabOrder(int panel, std::initializer_list<int> ctrls);
 
+// The end of a builder: one callback on the live controls, the tab order,
+// then the scaling to the screen.
+int FinishPanel(int panel, CtrlCallbackPtr cb, std::initializer_list<int> live,
+                std::initializer_list<int> tabOrder);
+
 // What a panel's callback does for one of its controls.
 struct CtrlAction {
     int ctrl;
