@@ -12,16 +12,13 @@
 #include "userint.h"
 
 #include "common/sim_process.h"
+#include "loopback_copy.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -85,43 +82,13 @@ void BM_TraceIQ_Jasper16M(benchmark::State &state)
 // The same number of bytes from one loopback socket to another.
 void BM_PlainLoopbackTcpCopy(benchmark::State &state)
 {
-    const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(lfd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    ::listen(lfd, 1);
-    ::getsockname(lfd, reinterpret_cast<sockaddr *>(&addr), &len);
-    std::vector<char> src(1 << 21, 'x'), dst(size_t(1) << 21);
+    LoopbackCopy copy;
     for (auto _ : state) {
-        std::thread sender([&] {
-            const int fd = ::accept(lfd, nullptr, nullptr);
-            for (int64_t sent = 0; sent < kBytes;) {
-                const ssize_t n = ::send(fd, src.data(), size_t(std::min<int64_t>(int64_t(src.size()), kBytes - sent)), 0);
-                if (n <= 0)
-                    break;
-                sent += n;
-            }
-            ::close(fd);
-        });
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-        int64_t got = 0;
-        while (got < kBytes) {
-            const ssize_t n = ::recv(fd, dst.data(), dst.size(), 0);
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        ::close(fd);
-        sender.join();
-        if (got != kBytes) {
+        if (!copy.run(kBytes)) {
             state.SkipWithError("loopback copy incomplete");
             break;
         }
     }
-    ::close(lfd);
     state.counters["MB/s"] =
         benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
 }

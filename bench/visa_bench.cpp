@@ -4,6 +4,7 @@
 // a plain loopback TCP copy of the same byte count in the same run.  The
 // gap between the two is what the VISA layer and the simulator cost.
 #include "common/sim_process.h"
+#include "loopback_copy.h"
 #include "visa.h"
 
 #include <benchmark/benchmark.h>
@@ -11,11 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -73,37 +70,13 @@ void BM_JasperCaptureFromSim(benchmark::State &state) {
 
 // The same number of bytes from one loopback socket to another.
 void BM_PlainLoopbackTcpCopy(benchmark::State &state) {
-    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::listen(lfd, 1);
-    ::getsockname(lfd, reinterpret_cast<sockaddr *>(&a), &len);
-    std::vector<char> src(1 << 20, 'x'), dst(kBytes);
+    LoopbackCopy copy;
     for (auto _ : state) {
-        std::thread sender([&] {
-            int fd = ::accept(lfd, nullptr, nullptr);
-            for (int64_t sent = 0; sent < kBytes;) {
-                ssize_t n = ::send(fd, src.data(), size_t(std::min<int64_t>(int64_t(src.size()), kBytes - sent)), 0);
-                if (n <= 0) break;
-                sent += n;
-            }
-            ::close(fd);
-        });
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        for (int64_t got = 0; got < kBytes;) {
-            ssize_t n = ::recv(fd, dst.data() + got, size_t(kBytes - got), 0);
-            if (n <= 0) break;
-            got += n;
+        if (!copy.run(kBytes)) {
+            state.SkipWithError("loopback copy incomplete");
+            break;
         }
-        ::close(fd);
-        sender.join();
-        benchmark::DoNotOptimize(dst.data());
     }
-    ::close(lfd);
     state.counters["MB"] = benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
