@@ -419,29 +419,48 @@ template <class F> bool ForEachValue(char *b, char *e, F f)
 // The scanners' reading of every number in a block of whole lines, in one
 // sweep instead of line by line: the same separators, line ends, comments and
 // 'j' rewriting as AfterJunk and AfterData.
+namespace textscan_detail {
+// What a byte means to the free-form scanners.
+enum CharClass : unsigned char { kWord, kSep, kLF, kEndOfLine, kJ };
+struct CharClasses {
+    unsigned char c[256] = {};
+    constexpr CharClasses()
+    {
+        c[unsigned(' ')] = c[unsigned(',')] = c[unsigned('\t')] = kSep;
+        c[unsigned('\n')] = kLF;
+        c[unsigned('\r')] = c[unsigned('%')] = c[0] = kEndOfLine;
+        c[unsigned('j')] = kJ;
+    }
+};
+inline constexpr CharClasses kClass{};
+inline unsigned char ClassOf(char ch) { return kClass.c[static_cast<unsigned char>(ch)]; }
+} // namespace textscan_detail
+
 template <class Push> void CollectValuesWith(LineReader &in, Push push)
 {
-    using textscan_detail::IsCSpace;
+    using namespace textscan_detail;
     char *b, *e;
     while (in.nextBlock(b, e)) {
         char *line = b, *p = b;
         while (p < e) {
-            char c = *p;
-            if (c == ' ' || c == ',' || c == '\t') {
+            switch (ClassOf(*p)) {
+            case kSep:
                 ++p;
                 continue;
-            }
-            if (c == '\n') {
+            case kLF:
                 line = ++p;
                 continue;
-            }
-            if (c == '\r' || c == '%' || c == '\0') { // the rest of the line is not read
+            case kEndOfLine: { // the rest of the line is not read
                 char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
                 p = lf ? lf : e;
                 continue;
             }
-            if (c == 'j')
+            case kJ:
                 *p = (p > line && p[-1] == '-') ? '-' : '+';
+                break;
+            default:
+                break;
+            }
             double v = 0;
             const char *after;
             if (IsCSpace(*p)) { // strtod would skip it, but not beyond the line
@@ -458,8 +477,7 @@ template <class Push> void CollectValuesWith(LineReader &in, Push push)
             char *q = const_cast<char *>(after);
             if (q == p)
                 ++q;
-            while (q < e && *q != ' ' && *q != ',' && *q != '\t' && *q != 'j' && *q != '\n' && *q != '\r' &&
-                   *q != '%' && *q != '\0')
+            while (q < e && ClassOf(*q) == kWord)
                 ++q;
             p = q;
         }
