@@ -120,7 +120,8 @@ int BuildCommon(int parent, const char *title, const CommonIds &id, const Item *
     UI_TRY(NewRing(p, id.flt, "Filter Type", Cell(kRow1, 0), kNormal, 0));
     // Every bandwidth ring starts on its fourth item (300 kHz or 3 MHz).
     UI_TRY(NewRing(p, id.rbw, "Resolution BW", Cell(kRow1, 1), rbw, nRbw, 3, cb));
-    UI_TRY(NewRing(p, id.srat, "Sample Rate", Cell(kRow1, 2), kSRatRing, std::size(kSRatRing) - 1, cb));
+    UI_TRY(NewRing(p, id.srat, "Sample Rate", Cell(kRow1, 2), kSRatRing,
+                   static_cast<int>(std::size(kSRatRing)) - 1, cb));
     UI_TRY(NewRing(p, id.trgmod, "Trigger Mode", Cell(kRow2, 0), kTrgModCommon, 0, cb));
     UI_TRY(NewRing(p, id.trgslp, "Trigger Slope", Cell(kRow2, 1), kSlopePos, 0));
     UI_TRY(NewField(p, id.pretrg, "Pretrig. Samples", Cell(kRow2, 2), kPreTrg, cb));
@@ -171,7 +172,7 @@ int BuildBY(int parent)
 int BuildCL(int parent)
 {
     const CommonIds id{CL_FLTTYP, CL_RBW, CL_SRAT, CL_TRGMOD, CL_TRGSLP, CL_PRETRG, CL_CNT};
-    return BuildCommon(parent, "Coral", id, kRbwCoral, std::size(kRbwCoral), cbCoral);
+    return BuildCommon(parent, "Coral", id, kRbwCoral, static_cast<int>(std::size(kRbwCoral)), cbCoral);
 }
 
 int BuildOX(int parent)

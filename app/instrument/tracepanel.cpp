@@ -117,7 +117,9 @@ int BuildTR(int parent)
                       {{"Agate", 1}, {"Beryl", 2}, {"Coral", 3}, {"Jasper", 4}, {"Onyx", 5}}, 1));
     UI_TRY(NewNumeric(p, TR_PAD, "PAD", {20, 96}, 42,
                       {.dataType = VAL_INTEGER, .min = 0, .max = 31, .def = 20}));
-    UI_TRY(NewSwitch(p, TR_IFT, "", {16, 180}, {40, 24, IFT_LAN, "LAN", IFT_GPIB, "GPIB", IFT_GPIB}));
+    UI_TRY(NewSwitch(p, TR_IFT, "", {16, 180}, 
+                     {.width = 40, .height = 24, .on = IFT_LAN, .onText = "LAN", .off = IFT_GPIB,
+                      .offText = "GPIB", .initial = IFT_GPIB}));
     UI_NEW(TR_IPA, NewCtrl(p, CTRL_STRING, "IP Addr", 20, 290));
     UI_TRY(SizeCtrl(p, TR_IPA, 130));
     UI_TRY(SetCtrlAttribute(p, TR_IPA, ATTR_MAX_ENTRY_LENGTH, int(sizeof a.Ipa) - 1));

@@ -24,7 +24,9 @@ int BuildRN(int parent)
 {
     int p;
     UI_NEW(p, NewColoredPanel(parent, "Kalmira", 30, 16, 435, 528));
-    UI_TRY(NewSwitch(p, RN_MODE, "IQ Source", {69, 11}, {20, 40, 1, "Analyzer", 0, "File", 0}));
+    UI_TRY(NewSwitch(p, RN_MODE, "IQ Source", {69, 11}, 
+                     {.width = 20, .height = 40, .on = 1, .onText = "Analyzer", .off = 0,
+                      .offText = "File", .initial = 0}));
     UI_TRY(NewNumeric(p, RN_PORT, "TCP/IP Port", {142, 11}, 62,
                       {.dataType = VAL_INTEGER, .min = 0, .max = 2147483647, .def = 0}));
     UI_TRY(BuildLamp(p, RN_CONN, "Connected", 188));
