@@ -13,6 +13,17 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+// The messages shown so far, each as "<title>: <text>".
+inline std::vector<std::string> MessageTexts()
+{
+    std::vector<std::string> out;
+    for (const ui_test::Popup &p : ui_test::Popups())
+        if (p.kind == "message")
+            out.push_back(p.title + ": " + p.text);
+    return out;
+}
 
 class PanelsTest : public ::testing::Test {
 protected:

@@ -1,3 +1,4 @@
+#include "common/test_files.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
@@ -22,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class Config : public ::testing::Test {
 protected:
     fs::path dir;
@@ -38,10 +33,7 @@ protected:
         ASSERT_EQ(BuildPanels(), 0);
         DisplayPanel(hRun);
         ui_test::ClearPopups();
-        dir = fs::temp_directory_path() /
-              ("kalmira-cfg-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = FreshTestDir("kalmira-cfg");
         file = (dir / "test.cfg").string();
         TrcFlg = 0;
         DVal = 0;
@@ -92,7 +84,7 @@ TEST_F(Config, FileHasItsEightLinesInTheirFormats)
 {
     SetDistinctState();
     ASSERT_EQ(SaveCfgFile(file.c_str(), a), 0);
-    EXPECT_EQ(ReadAll(file),
+    EXPECT_EQ(FileText(file),
               "345 120\n"
               "4 17 1 5 13 22\n"
               "%00 NORM 3000000.0 32000000.0 EXT NEG -1.500 100 2.5000\n"
@@ -251,7 +243,7 @@ TEST_F(Config, UnwritableDestinationKeepsTheOldFile)
     std::ofstream(file) << "old\n";
     std::string missing = (dir / "no" / "such.cfg").string();
     EXPECT_EQ(SaveCfgFile(missing.c_str(), a), -1);
-    EXPECT_EQ(ReadAll(file), "old\n");
+    EXPECT_EQ(FileText(file), "old\n");
     for (const auto &e : fs::directory_iterator(dir))
         EXPECT_EQ(e.path().filename(), "test.cfg") << "left behind: " << e.path();
 }

@@ -2,6 +2,7 @@
 // configuration, ended by a termination signal (which runs the normal
 // shutdown) and started again on what it wrote.
 #include "common/loopback.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -28,12 +29,6 @@ bool Accepts(int port)
     if (fd >= 0)
         ::close(fd);
     return fd >= 0;
-}
-
-std::string ReadAll(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<std::string> Lines(const std::string &text)
@@ -97,7 +92,7 @@ TEST(Restart, SettingsSurviveQuittingAndRestarting)
     std::ofstream(dir / "Kalmira.cfg") << first;
 
     ASSERT_EQ(RunOnce(dir, port), 0);
-    const std::string second = ReadAll(dir / "Kalmira.cfg");
+    const std::string second = FileText(dir / "Kalmira.cfg");
     std::vector<std::string> a = Lines(first), b = Lines(second);
     ASSERT_EQ(b.size(), 8u) << second;
     EXPECT_EQ(b[0], a[0]) << "main panel position";
@@ -109,7 +104,7 @@ TEST(Restart, SettingsSurviveQuittingAndRestarting)
 
     // What it wrote, it restores exactly.
     ASSERT_EQ(RunOnce(dir, port), 0);
-    EXPECT_EQ(ReadAll(dir / "Kalmira.cfg"), second);
+    EXPECT_EQ(FileText(dir / "Kalmira.cfg"), second);
     fs::remove_all(dir);
 }
 

@@ -4,6 +4,7 @@
 
 #include "VmKalLib.h"
 #include "common/panels_fixture.h"
+#include "common/test_files.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
@@ -33,11 +34,7 @@ public:
         ResetState();
         ASSERT_EQ(BuildPanels(), 0);
         ui_test::ClearPopups();
-        dir = fs::temp_directory_path() /
-              ("kalmira-files-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = FreshTestDir("kalmira-files");
     }
 
     void TearDown() override
@@ -119,14 +116,5 @@ public:
             ui_test::QueueFileSelect(exists, q);
             ASSERT_EQ(ui_test::UserClick(hSav, SA_Q), 0);
         }
-    }
-
-    static std::vector<std::string> MessageTexts()
-    {
-        std::vector<std::string> out;
-        for (const ui_test::Popup &p : ui_test::Popups())
-            if (p.kind == "message")
-                out.push_back(p.title + ": " + p.text);
-        return out;
     }
 };

@@ -1,5 +1,6 @@
 // SPW and ADS signal files: ASCII one file per channel, ASCII mixed, and binary.
 #include "VmKalLib.h"
+#include "common/test_files.h"
 #include "iqfiles_fixture.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,6 @@ class SpwFiles : public IqFilesTest {
 protected:
     SpwFiles() : IqFilesTest("iqspw") {}
 };
-
-std::string Slurp(const fs::path &p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 void Spit(const fs::path &p, const std::string &s)
 {
@@ -54,8 +49,8 @@ TEST_F(SpwFiles, AsciiPairRoundTripWithExactText)
     const char *head = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\nSPW Version 3.0\n\n"
                        "Sampling Frequency = 1000000.2\nStarting Time = 0.0\n$DATA_INFO\n"
                        "Number of Points = 3\nSignal Type = Double\n$DATA\n";
-    EXPECT_EQ(Slurp(at("a.i")), std::string(head) + "1.0000000e+00\n-2.5000000e-01\n3.1415927e+00\nEND\n");
-    EXPECT_EQ(Slurp(at("a.q")), std::string(head) + "-2.0000000e+00\n9.9999997e-10\n6.5536000e+04\nEND\n");
+    EXPECT_EQ(FileText(at("a.i")), std::string(head) + "1.0000000e+00\n-2.5000000e-01\n3.1415927e+00\nEND\n");
+    EXPECT_EQ(FileText(at("a.q")), std::string(head) + "-2.0000000e+00\n9.9999997e-10\n6.5536000e+04\nEND\n");
 
     Rec in(at("a.i"), at("a.q"));
     ASSERT_EQ(LoadAscSg(&in), 0);
@@ -101,7 +96,7 @@ TEST_F(SpwFiles, MixedHeaderFollowsTheFormatIndex)
         ASSERT_EQ(SaveADSMix(out), 0);
         std::string want = std::string("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n") +
                            (typ == 15 ? "ADS" : "SPW") + " Version        =\n" + tail;
-        EXPECT_EQ(Slurp(at("m")), want) << typ;
+        EXPECT_EQ(FileText(at("m")), want) << typ;
         Rec in(at("m"));
         ASSERT_EQ(LoadAscMx(&in), 0);
         ASSERT_EQ(in.Len, 2);
@@ -141,7 +136,7 @@ TEST_F(SpwFiles, BinaryOfOneSampleIsExactAndLoadsBack)
                        "Number of points   = 1\nSignal Type        = Double\n"
                        "Complex Format     = Real_Imag\n$DATA BINARY\n";
     want += std::string("\x3F\xF0\0\0\0\0\0\0\xC0\0\0\0\0\0\0\0", 16);
-    EXPECT_EQ(Slurp(at("b.sig")), want);
+    EXPECT_EQ(FileText(at("b.sig")), want);
 
     Rec in(at("b.sig"));
     ASSERT_EQ(LoadBin(&in), 0);
@@ -229,8 +224,8 @@ TEST_F(SpwFiles, FailedSaveKeepsTheExistingFiles)
     Rec half(at("k.i"), at("no/dir/k.q"));
     half.fill({1}, {2});
     EXPECT_EQ(SaveADSSgl(half), -1);
-    EXPECT_EQ(Slurp(at("k.i")), "old i");
-    EXPECT_EQ(Slurp(at("k.q")), "old q");
+    EXPECT_EQ(FileText(at("k.i")), "old i");
+    EXPECT_EQ(FileText(at("k.q")), "old q");
 }
 
 } // namespace

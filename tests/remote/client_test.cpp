@@ -1,6 +1,8 @@
 // tools/kalmira_client.py as a real client of the program's server.
 #include "remote_fixture.h"
 
+#include "common/test_files.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -33,12 +35,6 @@ Outcome Python(const std::string &args)
     return r;
 }
 
-std::string Slurp(const fs::path &p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 class ClientTool : public RemoteTest {
 protected:
     fs::path dir;
@@ -46,11 +42,7 @@ protected:
     void SetUp() override
     {
         RemoteTest::SetUp();
-        dir = fs::temp_directory_path() /
-              ("kalmira-remote-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = FreshTestDir("kalmira-remote");
     }
     void TearDown() override
     {
@@ -117,7 +109,7 @@ TEST_F(ClientTool, ABrokenFetchLeavesAnExistingFileAsItWasAndFails)
     Outcome r = RunClient("fetch " + out.string());
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("closed the connection"), std::string::npos) << r.out;
-    EXPECT_EQ(Slurp(out), "precious");
+    EXPECT_EQ(FileText(out), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
         << "no partial file is left behind";
 }

@@ -3,7 +3,9 @@
 #include "files/loadpanel.h"
 #include "remote/topaz.h"
 #include "remote_fixture.h"
+#include "common/panels_fixture.h"
 #include "common/sim_process.h"
+#include "common/test_files.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,12 +19,6 @@ namespace {
 
 constexpr int kTopazAdr = 28;
 
-std::string Slurp(const fs::path &p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 class TopazTest : public RemoteTest {
 protected:
     fs::path dir;
@@ -34,11 +30,7 @@ protected:
         GTEST_SKIP() << "kalmira-sim is not built";
 #endif
         RemoteTest::SetUp();
-        dir = fs::temp_directory_path() /
-              ("kalmira-topaz-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = FreshTestDir("kalmira-topaz");
         sim = std::make_unique<SimProcess>(std::vector<std::string>{
             "--gateway", "0", "--at", std::to_string(kTopazAdr) + "=topaz", "--log", (dir / "log").string(),
             "--waveform-out", (dir / "wave").string()});
@@ -76,17 +68,8 @@ protected:
         ASSERT_EQ(ui_test::UserClick(hLod, LO_TRA), 0);
     }
 
-    std::string Log() const { return Slurp(dir / "log"); }
-    std::string Wave() const { return Slurp(dir / "wave"); }
-
-    static std::vector<std::string> Messages()
-    {
-        std::vector<std::string> out;
-        for (const ui_test::Popup &p : ui_test::Popups())
-            if (p.kind == "message")
-                out.push_back(p.title + ": " + p.text);
-        return out;
-    }
+    std::string Log() const { return FileText(dir / "log"); }
+    std::string Wave() const { return FileText(dir / "wave"); }
 };
 
 }  // namespace
@@ -95,7 +78,7 @@ TEST_F(TopazTest, OneSampleGoesAsA33ByteBlockWithTheClockAndTheTrigger)
 {
     LoadWords("1\n", "2\n", 1e6);
     Transmit(kTopazAdr);
-    EXPECT_TRUE(Messages().empty()) << Messages().front();
+    EXPECT_TRUE(MessageTexts().empty()) << MessageTexts().front();
     EXPECT_EQ(ui_test::PanelVisible(hSta), 0);
 
     const std::string block = std::string("{TYPE: WV,0}{WAVEFORM-7: 0,#") + std::string("\x01\x00\x02\x00", 4) + "}";
@@ -124,7 +107,7 @@ TEST_F(TopazTest, AThousandSamplesGiveA4032ByteBlockAndBothEndsOfTheRangeAreFFFF
     LoadWords(i, q, 2.5e6);
     ASSERT_EQ(s.Len, 1000);
     Transmit(kTopazAdr);
-    EXPECT_TRUE(Messages().empty()) << Messages().front();
+    EXPECT_TRUE(MessageTexts().empty()) << MessageTexts().front();
     EXPECT_NE(Log().find(":MEM:DATA RAM,#44032<block of 4032 bytes>\n"), std::string::npos) << Log();
     EXPECT_NE(Log().find(":SOUR:CLOC 2500000.000000\n"), std::string::npos);
 
@@ -142,15 +125,15 @@ TEST_F(TopazTest, AMissingGeneratorOrGatewayGivesTheAddressMessage)
 {
     LoadWords("1\n2\n", "3\n4\n", 1e6);
     Transmit(5);   // nothing at GPIB address 5
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0].rfind("Error: Please check Topaz address or GPIB cables.", 0), 0u) << Messages()[0];
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_EQ(MessageTexts()[0].rfind("Error: Please check Topaz address or GPIB cables.", 0), 0u) << MessageTexts()[0];
     EXPECT_EQ(ui_test::PanelVisible(hSta), 0);
 
     ui_test::ClearPopups();
     sim.reset();
     Transmit(kTopazAdr);
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0].rfind("Error: Please check Topaz address or GPIB cables.", 0), 0u) << Messages()[0];
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_EQ(MessageTexts()[0].rfind("Error: Please check Topaz address or GPIB cables.", 0), 0u) << MessageTexts()[0];
     EXPECT_EQ(ui_test::PanelVisible(hSta), 0);
 }
 
@@ -158,8 +141,8 @@ TEST_F(TopazTest, ASampleThatIsNoWordIsNamedAndNothingIsSent)
 {
     LoadWords("1\n2\n3\n", "4\n70000\n6\n", 1e6);
     Transmit(kTopazAdr);
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_NE(Messages()[0].find("Sample 1 "), std::string::npos) << Messages()[0];
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_NE(MessageTexts()[0].find("Sample 1 "), std::string::npos) << MessageTexts()[0];
     EXPECT_EQ(Log(), "") << "the generator was not even addressed";
     EXPECT_FALSE(fs::exists(dir / "wave"));
     EXPECT_EQ(ui_test::PanelVisible(hSta), 0);
@@ -168,6 +151,6 @@ TEST_F(TopazTest, ASampleThatIsNoWordIsNamedAndNothingIsSent)
     ui_test::ClearPopups();
     LoadWords("1.9\n", "-0.5\n", 1e6);
     Transmit(kTopazAdr);
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(MessageTexts().empty());
     EXPECT_EQ(Wave(), std::string("{TYPE: WV,0}{WAVEFORM-7: 0,#\x01\x00\x00\x00}", 33));
 }

@@ -1,0 +1,31 @@
+// Files of a test: a private folder per test and reading a file back whole.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+// An empty folder for the running test, <tmp>/<prefix>-<pid>-<test name>,
+// so that tests running side by side never share one.  What an earlier run
+// left there is removed.
+inline std::filesystem::path FreshTestDir(const std::string &prefix)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        (prefix + "-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// Every byte of a file; empty when it cannot be read.
+inline std::string FileText(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
