@@ -1,5 +1,6 @@
 // kalmira-convert: the argument parser directly, and the built program end
 // to end on real files.
+#include "common/test_files.h"
 #include "convert.h"
 
 #include "VmKalLib.h"
@@ -89,9 +90,7 @@ class ConvertTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/convert_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = FreshTestDir("kalmira-convert").string();
     }
     void TearDown() override { fs::remove_all(dir_); }
 

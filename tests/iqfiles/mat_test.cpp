@@ -1,5 +1,6 @@
 // MAT files: round trips, files exchanged with scipy.io (run by Debian's
 // /usr/bin/python3), v7.3, and files that must be refused without arrays.
+#include "common/test_files.h"
 #include "VmKalLib.h"
 
 #include <gtest/gtest.h>
@@ -24,9 +25,7 @@ class MatFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/mat_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = FreshTestDir("kalmira-mat").string();
     }
     void TearDown() override { fs::remove_all(dir_); }
 
