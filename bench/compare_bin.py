@@ -16,21 +16,11 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 import scipy.io.wavfile as wavfile
 
-N = 16776704
-
-
-def best(fn, repeat=7):
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
+from compare_common import N, best, signals
 
 
 def fsynced(path, fn):
@@ -40,11 +30,6 @@ def fsynced(path, fn):
         os.fsync(fd)
         os.close(fd)
     return run
-
-
-def signals():
-    k = np.arange(N, dtype=np.float64)
-    return np.cos(0.001 * k).astype(np.float32), (np.sin(0.001 * k) * 0.5).astype(np.float32)
 
 
 def kal_load(p):

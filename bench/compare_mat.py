@@ -19,19 +19,11 @@ import time
 import numpy as np
 import scipy.io as sio
 
-N = 16776704
+from compare_common import N, best, signals
+
 RUNS = 5
 bench = sys.argv[1] if len(sys.argv) > 1 else 'mat_bench'
 tmp = os.environ.get('KALMIRA_BENCH_DIR') or '/tmp'
-
-
-def best(fn, runs=RUNS):
-    t = []
-    for _ in range(runs):
-        t0 = time.perf_counter()
-        fn()
-        t.append(time.perf_counter() - t0)
-    return min(t)
 
 
 def ours():
@@ -46,13 +38,11 @@ def ours():
 
 
 def scipy_figures():
-    k = np.arange(N)
-    i = np.cos(0.001 * k).astype(np.float32).astype(float).reshape(1, N)
-    q = (np.sin(0.001 * k) * 0.5).astype(np.float32).astype(float).reshape(1, N)
+    i, q = (x.astype(float).reshape(1, N) for x in signals())
     path = os.path.join(tmp, 'scipy_bench.mat')
-    save = best(lambda: sio.savemat(path, {'I': i, 'Q': q}))
+    save = best(lambda: sio.savemat(path, {'I': i, 'Q': q}), RUNS)
     ours_file = os.path.join(tmp, 'kalmira_bench.mat')
-    load = best(lambda: sio.loadmat(ours_file))
+    load = best(lambda: sio.loadmat(ours_file), RUNS)
     m = sio.loadmat(ours_file)
     assert (m['I'] == i).all() and (m['Q'] == q).all(), 'scipy reads other values'
     os.remove(path)

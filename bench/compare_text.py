@@ -17,7 +17,6 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 
@@ -26,21 +25,7 @@ try:
 except ImportError:  # python3-pandas is optional; numpy.loadtxt stands in
     pd = None
 
-N = 16776704
-
-
-def best(fn, repeat):
-    times = []
-    for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
-
-
-def signals():
-    k = np.arange(N, dtype=np.float64)
-    return np.cos(0.001 * k).astype(np.float32), (np.sin(0.001 * k) * 0.5).astype(np.float32)
+from compare_common import N, best, signals
 
 
 def ours(bench, dirname):

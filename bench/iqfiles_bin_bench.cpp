@@ -7,6 +7,7 @@
 // resident size rose during the load beyond the two float arrays it returns,
 // as a multiple of the file size (0 means no file-sized buffer at all).
 #include "VmKalLib.h"
+#include "bench_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,12 +22,6 @@
 namespace {
 
 constexpr int kSamples = 16776704;
-
-std::string Dir()
-{
-    const char *d = std::getenv("KALMIRA_BENCH_DIR");
-    return d && *d ? d : "/tmp";
-}
 
 // A record with a tone in I and Q, made once.
 IqRec &Source()
@@ -46,7 +41,7 @@ IqRec &Source()
     return rec;
 }
 
-void Name(IqRec &r, const char *file) { std::snprintf(r.INam, sizeof r.INam, "%s/%s", Dir().c_str(), file); }
+void Name(IqRec &r, const char *file) { std::snprintf(r.INam, sizeof r.INam, "%s/%s", BenchDir().c_str(), file); }
 
 long long FileBytes(const char *path)
 {

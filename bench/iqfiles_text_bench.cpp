@@ -5,6 +5,7 @@
 // Files go to $KALMIRA_BENCH_DIR (default /tmp); bench/compare_text.py runs
 // this program and times numpy and pandas on the same files.
 #include "VmKalLib.h"
+#include "bench_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,43 +18,17 @@
 
 namespace {
 
-constexpr int N = 16776704;
-
-std::string Dir()
-{
-    const char *d = std::getenv("KALMIRA_BENCH_DIR");
-    return d && *d ? d : "/tmp";
-}
-
-std::string Path(const char *file) { return Dir() + "/" + file; }
-
-// The same signal as compare_text.py: a slow cosine and a half-size sine.
-struct Signal {
-    std::vector<float> i, q;
-    Signal() : i(N), q(N)
-    {
-        for (int k = 0; k < N; ++k) {
-            i[k] = float(std::cos(0.001 * k));
-            q[k] = float(std::sin(0.001 * k) * 0.5);
-        }
-    }
-};
-
-const Signal &Sig()
-{
-    static Signal s;
-    return s;
-}
+constexpr int N = BenchSignal::kSamples;
 
 IqRec Rec(const char *fi, const char *fq = "")
 {
     IqRec r;
     std::memset(&r, 0, sizeof r);
-    std::snprintf(r.INam, sizeof r.INam, "%s", Path(fi).c_str());
-    std::snprintf(r.QNam, sizeof r.QNam, "%s", fq[0] ? Path(fq).c_str() : "");
+    std::snprintf(r.INam, sizeof r.INam, "%s", BenchPath(fi).c_str());
+    std::snprintf(r.QNam, sizeof r.QNam, "%s", fq[0] ? BenchPath(fq).c_str() : "");
     r.Len = N;
-    r.I = const_cast<float *>(Sig().i.data());
-    r.Q = const_cast<float *>(Sig().q.data());
+    r.I = const_cast<float *>(BenchSignal::Get().i.data());
+    r.Q = const_cast<float *>(BenchSignal::Get().q.data());
     r.Rat = 1e6f;
     return r;
 }
@@ -85,10 +60,10 @@ void BM_MixLoad(benchmark::State &st) { Load(st, LoadCsapMix, "bench_text.asc");
 // How such files are usually written: one fprintf per value.
 void BM_SglFprintf(benchmark::State &st)
 {
-    const Signal &s = Sig();
+    const BenchSignal &s = BenchSignal::Get();
     for (auto _ : st) {
         for (const auto &[name, a] : {std::pair{"bench_fprintf.i", &s.i}, std::pair{"bench_fprintf.q", &s.q}}) {
-            FILE *f = std::fopen(Path(name).c_str(), "w");
+            FILE *f = std::fopen(BenchPath(name).c_str(), "w");
             for (float v : *a)
                 std::fprintf(f, "%0.7e\n", double(v));
             std::fclose(f);
@@ -98,9 +73,9 @@ void BM_SglFprintf(benchmark::State &st)
 
 void BM_MixFprintf(benchmark::State &st)
 {
-    const Signal &s = Sig();
+    const BenchSignal &s = BenchSignal::Get();
     for (auto _ : st) {
-        FILE *f = std::fopen(Path("bench_fprintf.asc").c_str(), "w");
+        FILE *f = std::fopen(BenchPath("bench_fprintf.asc").c_str(), "w");
         for (int k = 0; k < N; ++k)
             std::fprintf(f, "%0.7e %0.7e\n", double(s.i[k]), double(s.q[k]));
         std::fclose(f);

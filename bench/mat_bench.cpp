@@ -6,6 +6,7 @@
 // includes the flush to disk that every writer of the library performs
 // before it replaces the destination.
 #include "VmKalLib.h"
+#include "bench_files.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,31 +19,13 @@
 
 namespace {
 
-constexpr int N = 16776704;
+constexpr int N = BenchSignal::kSamples;
 
-std::string Path(const char *file)
-{
-    const char *d = std::getenv("KALMIRA_BENCH_DIR");
-    return std::string(d && *d ? d : "/tmp") + "/" + file;
-}
-
-// The same signal as compare_mat.py: a slow cosine and a half-size sine.
-struct Signal {
-    std::vector<float> i, q;
-    Signal() : i(N), q(N)
-    {
-        for (int k = 0; k < N; ++k) {
-            i[k] = float(std::cos(0.001 * k));
-            q[k] = float(std::sin(0.001 * k) * 0.5);
-        }
-    }
-};
-
-IqRec Rec(const char *file, const Signal *s)
+IqRec Rec(const char *file, const BenchSignal *s)
 {
     IqRec r;
     std::memset(&r, 0, sizeof r);
-    std::snprintf(r.INam, sizeof r.INam, "%s", Path(file).c_str());
+    std::snprintf(r.INam, sizeof r.INam, "%s", BenchPath(file).c_str());
     if (s) {
         r.Len = N;
         r.I = const_cast<float *>(s->i.data());
@@ -53,7 +36,7 @@ IqRec Rec(const char *file, const Signal *s)
 
 void MatSave(benchmark::State &state)
 {
-    static Signal sig;
+    const BenchSignal &sig = BenchSignal::Get();
     for (auto _ : state)
         if (SaveMLabMix(Rec("kalmira_bench.mat", &sig)) != 0)
             state.SkipWithError("SaveMLabMix failed");
@@ -63,7 +46,7 @@ void MatSave(benchmark::State &state)
 void MatLoad(benchmark::State &state)
 {
     {
-        static Signal sig;
+        const BenchSignal &sig = BenchSignal::Get();
         if (SaveMLabMix(Rec("kalmira_bench.mat", &sig)) != 0)
             state.SkipWithError("SaveMLabMix failed");
     }

@@ -1,0 +1,24 @@
+"""What the compare_*.py scripts share: the sample count of the largest
+trace, the signal the file-format benches write, and best-of timing."""
+import time
+
+import numpy as np
+
+N = 16776704
+
+
+def best(fn, repeat=7):
+    """The shortest of repeat runs of fn, in seconds."""
+    times = []
+    for _ in range(repeat):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return min(times)
+
+
+def signals():
+    """A slow cosine in I and a half-size sine in Q, as float32 like the
+    benches' own arrays."""
+    k = np.arange(N, dtype=np.float64)
+    return np.cos(0.001 * k).astype(np.float32), (np.sin(0.001 * k) * 0.5).astype(np.float32)
