@@ -145,6 +145,17 @@ VMKAL_API int LoadMCadSgl(IqRec *rec);
 /* Free-flowing numbers, first half I, second half Q.  The count starts from
  * 0 whatever rec->Len held; an odd count leaves the last Q sample 0. */
 VMKAL_API int LoadAscMixNoLF(IqRec *rec);
+/* MAT files, v4, v5 (also compressed) and v7.3: the first variable of each
+ * file (LoadMLabSgl), or the first two variables of one file (LoadMLabMix;
+ * in a v7.3 file "first" is the first name in alphabetical order).  Every
+ * element counts, in storage (column-major) order; Len is the smaller count
+ * of the two.  Any real numeric class is read; complex, sparse, character,
+ * cell, structure and object variables give -9.  The sizes a file claims are
+ * checked against the file before anything is allocated, so a truncated or
+ * corrupted file (also a compressed element that does not inflate whole)
+ * gives -9, never values read from beyond it.  An empty numeric variable is
+ * an empty channel.  -1 / -5 for too few variables in the first / second
+ * file. */
 VMKAL_API int LoadMLabSgl(IqRec *rec);
 VMKAL_API int LoadMLabMix(IqRec *rec);
 /* Free-form numbers (separators blank, comma, tab; '%' starts a comment;
@@ -169,6 +180,8 @@ VMKAL_API int SaveIBN(IqRec rec);
 VMKAL_API int SaveDAB(IqRec rec);
 VMKAL_API int SaveMCadSgl(IqRec rec);
 VMKAL_API int SaveMCadMix(IqRec rec);
+/* MAT v5 with 1 x Len double variables "I" and "Q" (one per file for
+ * SaveMLabSgl, which replaces neither file unless both are written). */
 VMKAL_API int SaveMLabSgl(IqRec rec);
 VMKAL_API int SaveMLabMix(IqRec rec);
 /* DaDisp: INTERVAL is Len / Rat (the record length in seconds). */
