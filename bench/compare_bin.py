@@ -11,16 +11,14 @@ Our writers flush the file to the disk before they replace the destination
 (a failed save must never destroy the old file), which numpy's tofile does
 not do; the "+fsync" column times numpy with the same flush for reference.
 """
-import json
 import os
-import subprocess
 import sys
 import tempfile
 
 import numpy as np
 import scipy.io.wavfile as wavfile
 
-from compare_common import N, best, signals
+from compare_common import N, bench_results, best, signals
 
 
 def fsynced(path, fn):
@@ -83,11 +81,8 @@ def wav_save(p, i, q):
 
 
 def ours(bench, dirname):
-    env = dict(os.environ, KALMIRA_BENCH_DIR=dirname)
-    out = subprocess.run([bench, "--benchmark_format=json"], env=env, check=True,
-                         capture_output=True, text=True).stdout
     res = {}
-    for b in json.loads(out)["benchmarks"]:
+    for b in bench_results(bench, dirname):
         if b.get("run_type") != "iteration":
             continue
         name = b["name"].split("/")[0].replace("BM_", "")

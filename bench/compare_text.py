@@ -12,9 +12,7 @@ times numpy.loadtxt / numpy.savetxt and pandas.read_csv on the same files
 Our writers flush the file to the disk before they replace the destination
 (a failed save must never destroy the old file); numpy and fprintf do not.
 """
-import json
 import os
-import subprocess
 import sys
 import tempfile
 
@@ -25,15 +23,12 @@ try:
 except ImportError:  # python3-pandas is optional; numpy.loadtxt stands in
     pd = None
 
-from compare_common import N, best, signals
+from compare_common import N, bench_results, best, signals
 
 
 def ours(bench, dirname):
-    env = dict(os.environ, KALMIRA_BENCH_DIR=dirname)
-    out = subprocess.run([bench, "--benchmark_format=json"], env=env, check=True,
-                         capture_output=True, text=True).stdout
     res = {}
-    for b in json.loads(out)["benchmarks"]:
+    for b in bench_results(bench, dirname):
         if b.get("error_occurred"):
             sys.exit("%s: %s" % (b["name"], b.get("error_message")))
         name = b["name"].split("/")[0].replace("BM_", "")
