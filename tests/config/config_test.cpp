@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -236,6 +237,16 @@ TEST_F(Config, AgateCountIsRecomputedInAnalyzerMode)
     int shown = 0;
     GetPanelAttribute(hAgt, ATTR_VISIBLE, &shown);
     EXPECT_EQ(shown, 1);
+}
+
+TEST_F(Config, AgateRecordLengthsBeyondReasonGiveABoundedCount)
+{
+    std::ofstream(file) << "16 30\n1 20 0 0 2 0\nRAW NORM 8000000.0 1000000000.0 IMM POS 0.000 0 1e30\n"
+                           "0 1 0\n127.0.0.1\n/\n/\n0 0 0 0 0\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(s.Len, kAgateMaxCount);
+    EXPECT_EQ(AgateSamples(1e9f, 1e30f), INT_MAX);
+    EXPECT_EQ(AgateSamples(1e6f, -3.0f), 0);
 }
 
 TEST_F(Config, UnwritableDestinationKeepsTheOldFile)
