@@ -67,16 +67,16 @@ void SetUpFileDialog(QFileDialog &dlg, const char *defaultDir, const char *defau
     if (defaultDir && *defaultDir)
         dlg.setDirectory(QString::fromUtf8(defaultDir));
     QStringList filters;
-    const QString spec = QString::fromUtf8(defaultSpec ? defaultSpec : "");
+    const QString defaultName = QString::fromUtf8(defaultSpec ? defaultSpec : "");
     const QString listFilter = NameFilter(typeList);
     if (!listFilter.isEmpty())
         filters << listFilter;
-    if (spec.contains('*') || spec.contains('?')) {
-        const QString specFilter = NameFilter(defaultSpec);
-        if (!filters.contains(specFilter))
-            filters.prepend(specFilter);
-    } else if (!spec.isEmpty()) {
-        dlg.selectFile(spec);
+    if (defaultName.contains('*') || defaultName.contains('?')) {
+        const QString defaultFilter = NameFilter(defaultSpec);
+        if (!filters.contains(defaultFilter))
+            filters.prepend(defaultFilter);
+    } else if (!defaultName.isEmpty()) {
+        dlg.selectFile(defaultName);
     }
     if (!restrictExt || filters.isEmpty())
         filters << "All files (*)";

@@ -294,7 +294,7 @@ void QueueFileSelect(int result, const std::string &path);
 struct Popup {
     std::string kind;     // "message", "file", "graph", "beep"
     std::string title;
-    std::string text;     // message text, or the file dialog's spec
+    std::string text;     // message text, or the file dialog's default file pattern
     int count = 0;        // graph: number of points
     std::vector<double> values;  // graph: the points
 };
