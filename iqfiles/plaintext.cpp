@@ -11,36 +11,56 @@
 #include "samples.h"
 #include "textscan.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 using iqs::EarlyFail;
 using iqs::InFile;
 
-// One file of one number per line, read in one pass: the line count (blank
-// lines count too) and the values, as repeated fscanf("%f") reads them, up
-// to the first word that does not convert.  The values go into a buffer of
-// the run-time heap that later becomes the record's array.
-struct Column {
+// Large arrays are marked for transparent huge pages: a multi-million-value
+// channel then costs the kernel a few dozen page faults instead of tens of
+// thousands.  Advice only; a refusal changes nothing.
+static void AdviseHuge(void *p, size_t bytes)
+{
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (bytes < 2 * kHuge)
+        return;
+    uintptr_t a = (uintptr_t(p) + kHuge - 1) & ~(kHuge - 1), e = (uintptr_t(p) + bytes) & ~(kHuge - 1);
+    if (e > a)
+        madvise(reinterpret_cast<void *>(a), e - a, MADV_HUGEPAGE);
+}
+
+// A float buffer of the run-time heap that later becomes a record's array.
+struct FloatBuf {
     float *v = nullptr;
     size_t n = 0, cap = 0;
-    long long lines = 0;
-    ~Column() { std::free(v); }
-    bool grow()
+    FloatBuf() = default;
+    FloatBuf(const FloatBuf &) = delete;
+    FloatBuf &operator=(const FloatBuf &) = delete;
+    ~FloatBuf() { std::free(v); }
+    // Room for at least want values in all.
+    bool reserve(size_t want)
     {
-        size_t want = cap ? cap * 2 : 1 << 16;
+        if (want <= cap)
+            return true;
         float *p = static_cast<float *>(std::realloc(v, want * sizeof(float)));
         if (!p)
             return false;
         v = p;
         cap = want;
+        AdviseHuge(v, cap * sizeof(float));
         return true;
     }
+    // Room for more values: at least double the capacity.
+    bool grow(size_t more) { return reserve(std::max({cap * 2, n + more, size_t(1) << 16})); }
     // Exactly len values (zeros after the converted ones), handed over.
-    float *take(int len)
+    float *take(size_t len)
     {
-        size_t want = len > 0 ? size_t(len) : 1;
+        size_t want = len > 0 ? len : 1;
         if (want > cap || cap > want + want / 8) {
             float *p = static_cast<float *>(std::realloc(v, want * sizeof(float)));
             if (!p && want > cap)
@@ -56,32 +76,48 @@ struct Column {
     }
 };
 
-static int ScanColumn(FILE *fp, Column &c, const std::function<bool(int)> &tick)
+// How many values bytes of text will hold, judged from the first seen bytes
+// that held count: a little more, so that the buffer is rarely grown.
+static size_t Expected(size_t count, long long seen, long long bytes)
 {
-    using textscan_detail::IsCSpace;
+    if (seen <= 0 || bytes <= seen)
+        return count;
+    return size_t(double(count) * double(bytes) / double(seen) * 1.02) + 4096;
+}
+
+// One file of one number per line, read in one pass: the line count (blank
+// lines count too) and the values, as repeated fscanf("%f") reads them, up
+// to the first word that does not convert.
+struct Column {
+    FloatBuf values;
+    long long lines = 0;
+};
+
+static int ScanColumn(FILE *fp, long long size, Column &c, const std::function<bool(int)> &tick)
+{
     LineReader in(fp);
-    bool converting = true, partial = false;
+    FloatBuf &out = c.values;
+    size_t nextTick = 0; // the abort check comes after the value of this index
+    long long before = 0; // bytes of the blocks before this one
+    bool stuck = false, partial = false;
     char *b, *e;
     while (in.nextBlock(b, e)) { // whole lines, so no number is cut
         c.lines += CountLF(b, e);
         partial = e[-1] != '\n';
-        for (char *p = b; converting;) {
-            while (p < e && IsCSpace(*p))
-                ++p;
-            if (p == e)
-                break;
-            if ((c.n == c.cap && !c.grow()) || c.n >= size_t(INT_MAX))
+        for (char *p = b; !stuck && p < e;) {
+            if (out.n >= size_t(INT_MAX))
                 return IQ_ERR_ALLOC_I;
-            const char *after = ParseFloat(p, e, c.v[c.n]);
-            if (!after) {
-                converting = false;
-                break;
+            if (out.n == out.cap && !out.grow(Expected(out.n, before + (p - b), size) - out.n))
+                return IQ_ERR_ALLOC_I;
+            size_t room = std::min({out.cap - out.n, nextTick + 1 - out.n, size_t(INT_MAX) - out.n});
+            out.n += ScanFloats(p, e, out.v + out.n, room, &stuck);
+            if (out.n > nextTick) {
+                if (!tick(int(nextTick)))
+                    return IQ_ERR_ABORT;
+                nextTick += 25000;
             }
-            p += after - p;
-            if (c.n % 25000 == 0 && !tick(int(c.n)))
-                return IQ_ERR_ABORT;
-            ++c.n;
         }
+        before += e - b;
     }
     c.lines += partial;
     return 0;
@@ -102,8 +138,8 @@ int LoadMCadSgl(IqRec *rec)
     Column ci, cq;
     int si = 0, sq = 0;
     int st = ReadTwoChannels(
-        -1, [&](const std::function<bool(int)> &tick) { return si = ScanColumn(fi.fp, ci, tick); },
-        [&](const std::function<bool(int)> &tick) { return sq = ScanColumn(fq.fp, cq, tick); });
+        -1, [&](const std::function<bool(int)> &tick) { return si = ScanColumn(fi.fp, fi.size, ci, tick); },
+        [&](const std::function<bool(int)> &tick) { return sq = ScanColumn(fq.fp, fq.size, cq, tick); });
     if (st == 0)
         st = si ? si : sq;
     if (st == 0 && std::min(ci.lines, cq.lines) > INT_MAX)
@@ -111,7 +147,7 @@ int LoadMCadSgl(IqRec *rec)
     if (st != 0)
         return EarlyFail(st);
     int n = int(std::min(ci.lines, cq.lines));
-    float *i = ci.take(n), *q = i ? cq.take(n) : nullptr;
+    float *i = ci.values.take(size_t(n)), *q = i ? cq.values.take(size_t(n)) : nullptr;
     if (!i || !q) {
         std::free(i);
         return EarlyFail(IQ_ERR_ALLOC_I); // this format reports both arrays as -7
@@ -169,59 +205,77 @@ static long long LineStartAfter(FILE *fp, long long from)
 // Numbers dealt alternately into two buffers of the run-time heap, so that
 // no interleaved copy of the file's values is ever made.
 struct Alternate {
-    float *buf[2] = {nullptr, nullptr};
-    size_t n[2] = {0, 0}, cap[2] = {0, 0};
-    int next = 0;
+    FloatBuf ch[2];
+    int next = 0; // channel of the next number
     bool failed = false;
-    ~Alternate()
+    size_t total() const { return ch[0].n + ch[1].n; }
+    // Deals n values; expect is how many per channel the part will likely
+    // hold, the size to reserve when the buffers must grow.
+    void deal(const float *v, size_t n, size_t expect)
     {
-        std::free(buf[0]);
-        std::free(buf[1]);
-    }
-    void push(float v)
-    {
-        int k = next;
-        next ^= 1;
-        if (n[k] == cap[k]) {
-            size_t want = cap[k] ? cap[k] * 2 : 1 << 16;
-            float *p = static_cast<float *>(std::realloc(buf[k], want * sizeof(float)));
-            if (!p) {
+        const size_t first = (n + 1) / 2, second = n / 2;
+        for (FloatBuf &c : ch)
+            if (c.cap - c.n < first && !c.grow(std::max(first, expect > c.n ? expect - c.n : 0))) {
                 failed = true;
                 return;
             }
-            buf[k] = p;
-            cap[k] = want;
+        float *a = ch[next].v + ch[next].n, *b = ch[next ^ 1].v + ch[next ^ 1].n;
+        for (size_t k = 0; k < second; ++k) {
+            a[k] = v[2 * k];
+            b[k] = v[2 * k + 1];
         }
-        buf[k][n[k]++] = v;
+        if (n & 1)
+            a[second] = v[n - 1];
+        ch[next].n += first;
+        ch[next ^ 1].n += second;
+        next ^= int(n & 1);
     }
-    size_t total() const { return n[0] + n[1]; }
 };
 
+// Every number of the reader's lines into to.  bytes: the text that to is
+// to receive in all, from which its buffers are sized once the first numbers
+// show how densely the text holds them.
+static void CollectPart(LineReader &in, long long bytes, Alternate &to)
+{
+    constexpr size_t kBatch = 4096; // small enough to stay in the first-level cache
+    float batch[kBatch];
+    long long before = 0; // bytes of the blocks before this one
+    char *b, *e;
+    while (!to.failed && in.nextBlock(b, e)) {
+        for (Sweep s{b, b, e}; s.p < s.end && !to.failed;) {
+            size_t n = SweepNumbers(s, batch, kBatch);
+            to.deal(batch, n, Expected(to.total() + n, before + (s.p - b), bytes) / 2 + 1);
+        }
+        before += e - b;
+    }
+}
+
 // Every number of the file in order, the first part's alternately into
-// a.buf[0] (I) and a.buf[1] (Q).  A large file is read as two parts on two
+// a.ch[0] (I) and a.ch[1] (Q).  A large file is read as two parts on two
 // threads, split at a line end so that no line is cut; the second part's
-// numbers go alternately into b, starting with buf[0].
+// numbers go alternately into b, starting with ch[0].  The first part's
+// buffers are sized for the whole file, so that the second part's values
+// can be appended to them in place.
 static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b)
 {
-    auto collect = [](LineReader &in, Alternate &to) { CollectValuesWith(in, [&](float v) { to.push(v); }); };
     long long split = f.size >= (1 << 20) ? LineStartAfter(f.fp, f.size / 2) : -1;
     FILE *other = split > 0 && split < f.size ? std::fopen(path, "rb") : nullptr;
     if (!other || std::fseek(other, long(split), SEEK_SET) != 0) {
         if (other)
             std::fclose(other);
         LineReader in(f.fp);
-        collect(in, a);
+        CollectPart(in, f.size, a);
         return;
     }
     BothOf(
         [&] {
             LineReader in(f.fp, size_t(1) << 20, split);
-            collect(in, a);
+            CollectPart(in, f.size, a);
             return true;
         },
         [&] {
             LineReader in(other);
-            collect(in, b);
+            CollectPart(in, f.size - split, b);
             return true;
         });
     std::fclose(other);
@@ -231,15 +285,15 @@ static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b)
 // second part's, handed over.
 static float *Join(Alternate &a, int ka, Alternate &b, int kb, size_t len)
 {
-    size_t want = len > 0 ? len : 1;
-    float *p = static_cast<float *>(std::realloc(a.buf[ka], want * sizeof(float)));
-    if (!p)
-        return nullptr;
-    a.buf[ka] = nullptr;
-    size_t fromA = std::min(a.n[ka], len), fromB = len - fromA;
-    if (fromB > 0)
-        std::memcpy(p + fromA, b.buf[kb], fromB * sizeof(float));
-    return p;
+    FloatBuf &to = a.ch[ka];
+    size_t fromB = len - std::min(to.n, len);
+    if (fromB > 0) {
+        if (!to.reserve(to.n + fromB))
+            return nullptr;
+        std::memcpy(to.v + to.n, b.ch[kb].v, fromB * sizeof(float));
+        to.n += fromB;
+    }
+    return to.take(len);
 }
 
 // Numbers alternate I, Q, I, Q regardless of line breaks; an unpaired last
@@ -256,13 +310,17 @@ int LoadCsapMix(IqRec *rec)
     size_t pairs = (a.total() + b.total()) / 2;
     // After an odd count in the first part, the second part begins with a Q value.
     int bI = a.total() % 2 ? 1 : 0;
-    float *i = Join(a, 0, b, bI, pairs);
-    if (!i)
-        return EarlyFail(IQ_ERR_ALLOC_I);
-    float *q = Join(a, 1, b, 1 - bI, pairs);
-    if (!q) {
+    float *i = nullptr, *q = nullptr;
+    auto joinI = [&] { return (i = Join(a, 0, b, bI, pairs)) != nullptr; };
+    auto joinQ = [&] { return (q = Join(a, 1, b, 1 - bI, pairs)) != nullptr; };
+    if (b.total() >= (1 << 20)) // copies worth a second thread
+        BothOf(joinI, joinQ);
+    else if (joinI())
+        joinQ();
+    if (!i || !q) {
         std::free(i);
-        return EarlyFail(IQ_ERR_ALLOC_Q);
+        std::free(q);
+        return EarlyFail(i ? IQ_ERR_ALLOC_Q : IQ_ERR_ALLOC_I);
     }
     rec->I = i;
     rec->Q = q;

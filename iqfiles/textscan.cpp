@@ -422,9 +422,82 @@ void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
     }
 }
 
+// A number of the sweep that is not of printf's "%e" shape, or too close to
+// the block's end to be read sixteen bytes at a time.  Returns the end of the
+// number, or p (with v 0) when nothing converts.
+static __attribute__((noinline)) const char *OtherNumber(char *p, char *e, double &v)
+{
+    v = 0;
+    if (textscan_detail::IsCSpace(*p)) { // strtod would skip it, but not beyond the line
+        char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
+        ParseDouble(p, lf ? lf : e, v);
+        return p;
+    }
+    const char *after = ParseDouble(p, e, v);
+    return after ? after : p;
+}
+
+size_t SweepNumbers(Sweep &s, float *out, size_t room)
+{
+    using namespace textscan_detail;
+    char *p = s.p, *line = s.line, *const e = s.end;
+    float *o = out, *const full = out + room;
+    while (p < e && o < full) {
+        switch (ClassOf(*p)) {
+        case kSep:
+            ++p;
+            continue;
+        case kLF:
+            line = ++p;
+            continue;
+        case kEndOfLine: { // the rest of the line is not read
+            char *lf = *p == '\r' && e - p >= 2 && p[1] == '\n'
+                           ? p + 1
+                           : static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
+            p = lf ? lf : e;
+            continue;
+        }
+        case kJ:
+            *p = (p > line && p[-1] == '-') ? '-' : '+';
+            break;
+        default:
+            break;
+        }
+        for (;;) { // numbers at p, as long as one separator or line end leads to the next
+            double v;
+            const char *after = e - p >= 16 ? ParseSignedSci(p, v) : nullptr;
+            if (!after)
+                after = OtherNumber(p, e, v);
+            *o++ = float(v);
+            char *q = const_cast<char *>(after);
+            if (q == p)
+                ++q;
+            if (e - q >= 2 && ClassOf(q[1]) == kWord && o < full) {
+                const unsigned char c = ClassOf(*q);
+                if (c == kSep) {
+                    p = q + 1;
+                    continue;
+                }
+                if (c == kLF) {
+                    line = p = q + 1;
+                    continue;
+                }
+            }
+            // Over the rest of the word, to the next separator, 'j' or line end.
+            while (q < e && ClassOf(*q) == kWord)
+                ++q;
+            p = q;
+            break;
+        }
+    }
+    s.p = p;
+    s.line = line;
+    return size_t(o - out);
+}
+
 void CollectValues(LineReader &in, std::vector<float> &out)
 {
-    CollectValuesWith(in, [&](float v) { out.push_back(v); });
+    CollectValuesWith(in, [&](const float *v, size_t n) { out.insert(out.end(), v, v + n); });
 }
 
 int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap)
@@ -459,6 +532,31 @@ int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, 
     }
     *counter = int(cnt);
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// White-space separated numbers
+// ---------------------------------------------------------------------------
+
+size_t ScanFloats(char *&p, char *end, float *out, size_t room, bool *stuck)
+{
+    using textscan_detail::IsCSpace;
+    char *q = p;
+    size_t n = 0;
+    for (; n < room; ++n) {
+        while (q < end && IsCSpace(*q))
+            ++q;
+        if (q == end)
+            break;
+        const char *after = end - q >= 16 ? textscan_detail::ParseSignedSci(q, out[n]) : nullptr;
+        if (!after && !(after = ParseFloat(q, end, out[n]))) {
+            *stuck = true;
+            break;
+        }
+        q += after - q;
+    }
+    p = q;
+    return n;
 }
 
 // ---------------------------------------------------------------------------

@@ -87,13 +87,27 @@ inline bool IsDigit(char c) { return unsigned(c - '0') < 10; }
 
 extern const double kExact10[23]; // 1e0 .. 1e22, all exact doubles
 
-// Plain decimal numbers of up to 19 digits and a small exponent, the kind
-// every text file here holds, are converted exactly without the general
-// algorithm: the digits form an exact integer m, and m * 10^e (or m / 10^-e)
-// with |e| <= 22 is one correctly rounded operation on exact operands.  For a
-// float the double result is narrowed, which is exact unless the double lies
-// on a midpoint between two floats; such values, and everything else, take
-// the general way.  Returns nullptr when the text is not of that kind.
+// Zero in every byte of w that is a decimal digit: high nibble 3, low nibble
+// below 10.
+inline uint64_t NonDigitBytes(uint64_t w)
+{
+    return ((w & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+           (((w & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+}
+
+// The value of the first run (1..8) digits of w, the text's first byte in the
+// lowest one: the digits are moved up so that zeros lead, then combined in
+// pairs, fours and eights by three multiplications.
+inline uint64_t RunValue(uint64_t w, int run)
+{
+    uint64_t t = (w - 0x3030303030303030ULL) << (8 * (8 - run));
+    t = t * 10 + (t >> 8);
+    t = (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+         (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+        32;
+    return t & 0xFFFFFFFFULL;
+}
+
 // Appends the run of decimal digits at q to m; returns its length.  Eight
 // bytes at a time where the text is long enough.
 inline int DigitRun(const char *&q, const char *end, uint64_t &m)
@@ -103,18 +117,11 @@ inline int DigitRun(const char *&q, const char *end, uint64_t &m)
     while (end - q >= 8) {
         uint64_t w;
         std::memcpy(&w, q, 8);
-        // Zero in every byte that is a digit: high nibble 3, low nibble below 10.
-        uint64_t nondigit = ((w & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
-                            (((w & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+        uint64_t nondigit = NonDigitBytes(w);
         int run = nondigit ? __builtin_ctzll(nondigit) / 8 : 8;
         if (run == 0)
             return n;
-        uint64_t t = (w - 0x3030303030303030ULL) << (8 * (8 - run)); // digits up high, zeros lead
-        t = t * 10 + (t >> 8);
-        t = (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
-             (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
-            32;
-        m = m * kPow[run] + (t & 0xFFFFFFFFULL);
+        m = m * kPow[run] + RunValue(w, run);
         q += run;
         n += run;
         if (run < 8)
@@ -126,12 +133,15 @@ inline int DigitRun(const char *&q, const char *end, uint64_t &m)
 }
 
 // Correctly rounded m * 10^e10 in double, for m <= 2^53 and |e10| <= 22.
-template <class T> inline bool ExactProduct(uint64_t m, int e10, bool neg, T &v)
+// For a float the double is narrowed, which is exact unless the double lies
+// on a midpoint between two floats (or outside the normal float range); such
+// values return false and take the general way.
+template <class T> __attribute__((always_inline)) inline bool ExactProduct(uint64_t m, int e10, bool neg, T &v)
 {
     double d;
     if (m == 0)
         d = 0.0;
-    else if (m <= (uint64_t(1) << 53) && e10 >= -22 && e10 <= 22)
+    else if (m <= (uint64_t(1) << 53) && unsigned(e10 + 22) <= 44)
         d = e10 < 0 ? double(m) / kExact10[-e10] : double(m) * kExact10[e10];
     else
         return false;
@@ -147,38 +157,46 @@ template <class T> inline bool ExactProduct(uint64_t m, int e10, bool neg, T &v)
     return true;
 }
 
-// The shape that printf's "%e" gives, d.ddddddde+dd, with 0 to 8 digits
-// after the point, read without a loop.  At least 16 bytes must follow p.
-template <class T> inline const char *ParseSci(const char *p, bool neg, T &v)
+// The shape that printf's "%e" gives, d.ddddddde+dd, with 0 to 7 digits
+// after the point, read without a loop: the lead digit takes the place of the
+// point in one 8-byte word, which then holds the whole digit run, and the
+// exponent is checked in one 4-byte word.  At least 14 bytes must follow p.
+template <class T> __attribute__((always_inline)) inline const char *ParseSci(const char *p, bool neg, T &v)
 {
-    static constexpr uint64_t kPow[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-    if (!IsDigit(p[0]) || p[1] != '.')
-        return nullptr;
     uint64_t w;
-    std::memcpy(&w, p + 2, 8);
-    uint64_t nondigit = ((w & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
-                        (((w & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
-    int run = nondigit ? __builtin_ctzll(nondigit) / 8 : 8;
-    const char *x = p + 2 + run;
-    if (run == 8 || (x[0] != 'e' && x[0] != 'E') || (x[1] != '+' && x[1] != '-') || !IsDigit(x[2]) ||
-        !IsDigit(x[3]) || IsDigit(x[4]))
+    std::memcpy(&w, p + 1, 8);
+    if ((w & 0xFF) != '.')
         return nullptr;
-    uint64_t frac = 0;
-    if (run > 0) {
-        uint64_t t = (w - 0x3030303030303030ULL) << (8 * (8 - run));
-        t = t * 10 + (t >> 8);
-        t = (((t & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
-             (((t >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
-            32;
-        frac = t & 0xFFFFFFFFULL;
-    }
-    int exp = (x[2] - '0') * 10 + (x[3] - '0');
-    uint64_t m = uint64_t(p[0] - '0') * kPow[run] + frac;
-    if (!ExactProduct(m, (x[1] == '-' ? -exp : exp) - run, neg, v))
+    w = (w & ~uint64_t(0xFF)) | static_cast<unsigned char>(p[0]);
+    const uint64_t nondigit = NonDigitBytes(w);
+    if (nondigit & 0xFF) // no digit before the point
+        return nullptr;
+    const int run = nondigit ? __builtin_ctzll(nondigit) >> 3 : 8; // digits, the lead one included
+    const char *x = p + 1 + run;
+    uint32_t ex;
+    std::memcpy(&ex, x, 4);
+    const unsigned mark = ex & 0xFF, sign = (ex >> 8) & 0xFF, e1 = ((ex >> 16) & 0xFF) - '0', e2 = (ex >> 24) - '0';
+    const bool shape = ((mark | 0x20) == 'e') & ((sign == '+') | (sign == '-')) & (e1 <= 9) & (e2 <= 9) & !IsDigit(x[4]);
+    if (!shape)
+        return nullptr;
+    const int exp = int(e1 * 10 + e2);
+    if (!ExactProduct(RunValue(w, run), (sign == '-' ? -exp : exp) - (run - 1), neg, v))
         return nullptr;
     return x + 4;
 }
 
+// ParseSci of a number with its sign, where at least 15 bytes follow p.
+template <class T> __attribute__((always_inline)) inline const char *ParseSignedSci(const char *p, T &v)
+{
+    const bool neg = *p == '-';
+    return ParseSci(p + (neg || *p == '+'), neg, v);
+}
+
+// Plain decimal numbers of up to 19 digits and a small exponent, the kind
+// every text file here holds, are converted exactly without the general
+// algorithm: the digits form an exact integer m, and m * 10^e (or m / 10^-e)
+// with |e| <= 22 is one correctly rounded operation on exact operands.
+// Returns nullptr when the text is not of that kind.
 template <class T> const char *ParseSimple(const char *p, const char *end, bool neg, T &v)
 {
     uint64_t m = 0;
@@ -261,7 +279,7 @@ template <class T> inline const char *Parse(const char *p, const char *end, T &v
         if (p < end && (*p == '+' || *p == '-'))
             return nullptr;
     }
-    if (end - p >= 16)
+    if (end - p >= 14)
         if (const char *q = ParseSci(p, neg, v))
             return q;
     return ParseGeneral(first, p, end, neg, v);
@@ -436,52 +454,29 @@ inline constexpr CharClasses kClass{};
 inline unsigned char ClassOf(char ch) { return kClass.c[static_cast<unsigned char>(ch)]; }
 } // namespace textscan_detail
 
-template <class Push> void CollectValuesWith(LineReader &in, Push push)
+// Where a sweep through a block of whole lines [p, end) stands.
+struct Sweep {
+    char *p;    // next byte to look at
+    char *line; // start of its line: a 'j' there counts as '+'
+    char *end;
+};
+
+// Stores the numbers of the block from s.p on into out, at most room of them,
+// and returns how many; s.p reaches s.end once the block is done.  The values
+// are those of ScanNum.
+size_t SweepNumbers(Sweep &s, float *out, size_t room);
+
+// Every number of the reader's remaining lines, handed to sink(values, count)
+// in batches.
+template <class Sink> void CollectValuesWith(LineReader &in, Sink sink)
 {
-    using namespace textscan_detail;
+    constexpr size_t kBatch = 4096; // small enough to stay in the first-level cache
+    float batch[kBatch];
     char *b, *e;
-    while (in.nextBlock(b, e)) {
-        char *line = b, *p = b;
-        while (p < e) {
-            switch (ClassOf(*p)) {
-            case kSep:
-                ++p;
-                continue;
-            case kLF:
-                line = ++p;
-                continue;
-            case kEndOfLine: { // the rest of the line is not read
-                char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
-                p = lf ? lf : e;
-                continue;
-            }
-            case kJ:
-                *p = (p > line && p[-1] == '-') ? '-' : '+';
-                break;
-            default:
-                break;
-            }
-            double v = 0;
-            const char *after;
-            if (IsCSpace(*p)) { // strtod would skip it, but not beyond the line
-                char *lf = static_cast<char *>(std::memchr(p, '\n', size_t(e - p)));
-                ParseDouble(p, lf ? lf : e, v);
-                after = p;
-            } else {
-                after = ParseDouble(p, e, v);
-                if (!after)
-                    after = p;
-            }
-            push(float(v));
-            // Over the rest of the word, to the next separator, 'j' or line end.
-            char *q = const_cast<char *>(after);
-            if (q == p)
-                ++q;
-            while (q < e && ClassOf(*q) == kWord)
-                ++q;
-            p = q;
-        }
-    }
+    while (in.nextBlock(b, e))
+        for (Sweep s{b, b, e}; s.p < s.end;)
+            if (size_t n = SweepNumbers(s, batch, kBatch))
+                sink(static_cast<const float *>(batch), n);
 }
 
 // Every number of the file from the reader's position, in order, as the
@@ -506,6 +501,12 @@ int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, 
 // ---------------------------------------------------------------------------
 // White-space separated reading, as with repeated fscanf("%f") / ("%199s")
 // ---------------------------------------------------------------------------
+
+// Reads white-space separated numbers (strtof) from p on into out, at most
+// room of them, and returns how many; p ends after the last one read.  Stops
+// at end, or sets *stuck at a word that does not convert (p then at it).  A
+// number must not run on past end: [p, end) holds whole lines.
+size_t ScanFloats(char *&p, char *end, float *out, size_t room, bool *stuck);
 
 class WordScan {
 public:
