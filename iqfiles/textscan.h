@@ -173,14 +173,14 @@ template <class T> __attribute__((always_inline)) inline const char *ParseSci(co
         return nullptr;
     const int run = nondigit ? __builtin_ctzll(nondigit) >> 3 : 8; // digits, the lead one included
     const char *x = p + 1 + run;
-    uint32_t ex;
+    uint32_t ex; // 'e' or 'E', sign, two digits
     std::memcpy(&ex, x, 4);
-    const unsigned mark = ex & 0xFF, sign = (ex >> 8) & 0xFF, e1 = ((ex >> 16) & 0xFF) - '0', e2 = (ex >> 24) - '0';
-    const bool shape = ((mark | 0x20) == 'e') & ((sign == '+') | (sign == '-')) & (e1 <= 9) & (e2 <= 9) & !IsDigit(x[4]);
-    if (!shape)
+    const uint32_t head = (ex | 0x20) & 0xFFFF;
+    const uint32_t nondigits = ((ex & 0xF0F00000) ^ 0x30300000) | (((ex & 0x0F0F0000) + 0x06060000) & 0xF0F00000);
+    if (((head != ('e' | '+' << 8)) & (head != ('e' | '-' << 8))) | (nondigits != 0) | IsDigit(x[4]))
         return nullptr;
-    const int exp = int(e1 * 10 + e2);
-    if (!ExactProduct(RunValue(w, run), (sign == '-' ? -exp : exp) - (run - 1), neg, v))
+    const int exp = int(((ex >> 16) & 0xF) * 10 + ((ex >> 24) & 0xF));
+    if (!ExactProduct(RunValue(w, run), (head >> 8 == '-' ? -exp : exp) - (run - 1), neg, v))
         return nullptr;
     return x + 4;
 }
