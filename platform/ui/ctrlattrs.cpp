@@ -171,7 +171,7 @@ int SetCtrlAttribute(int panel, int ctrl, int attr, int value)
 {
     Ctrl *c = FindCtrl(panel, ctrl);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+        return MissingCtrl(panel);
     if (attr == ATTR_CTRL_INDEX)
         return SetCtrlIndex(panel, ctrl, value);
     const int rc = SetIntAttr(*c, attr, value);
@@ -184,7 +184,7 @@ int SetCtrlAttribute(int panel, int ctrl, int attr, double value)
 {
     Ctrl *c = FindCtrl(panel, ctrl);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+        return MissingCtrl(panel);
     const int rc = SetNumberAttr(*c, attr, value);
     if (rc == UIEInvalidAttribute)
         return SetCtrlAttribute(panel, ctrl, attr, static_cast<int>(value));
@@ -197,7 +197,7 @@ int SetCtrlAttribute(int panel, int ctrl, int attr, const char *value)
 {
     Ctrl *c = FindCtrl(panel, ctrl);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+        return MissingCtrl(panel);
     const int rc = SetTextAttr(*c, attr, value);
     if (rc == 0)
         RefreshCtrl(*c);
@@ -212,7 +212,7 @@ int SetCtrlAttribute(int panel, int ctrl, int attr, CtrlCallbackPtr cb)
 {
     Ctrl *c = FindCtrl(panel, ctrl);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+        return MissingCtrl(panel);
     if (attr != ATTR_CALLBACK_FUNCTION_POINTER)
         return UIEInvalidAttribute;
     c->cb = cb;
@@ -221,22 +221,20 @@ int SetCtrlAttribute(int panel, int ctrl, int attr, CtrlCallbackPtr cb)
 
 int GetCtrlAttribute(int panel, int ctrl, int attr, int *value)
 {
-    const Ctrl *c = FindCtrl(panel, ctrl);
+    int rc;
+    const Ctrl *c = LookupCtrl(panel, ctrl, value, &rc);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
-    if (!value)
-        return UIEInvalidValue;
+        return rc;
     return GetIntAttr(*c, attr, value);
 }
 
 int GetCtrlAttribute(int panel, int ctrl, int attr, double *value)
 {
-    const Ctrl *c = FindCtrl(panel, ctrl);
+    int rc;
+    const Ctrl *c = LookupCtrl(panel, ctrl, value, &rc);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
-    if (!value)
-        return UIEInvalidValue;
-    const int rc = GetNumberAttr(*c, attr, value);
+        return rc;
+    rc = GetNumberAttr(*c, attr, value);
     if (rc != UIEInvalidAttribute)
         return rc;
     int i = 0;
@@ -248,11 +246,10 @@ int GetCtrlAttribute(int panel, int ctrl, int attr, double *value)
 
 int GetCtrlAttribute(int panel, int ctrl, int attr, char *value)
 {
-    const Ctrl *c = FindCtrl(panel, ctrl);
+    int rc;
+    const Ctrl *c = LookupCtrl(panel, ctrl, value, &rc);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
-    if (!value)
-        return UIEInvalidValue;
+        return rc;
     const std::string *s = nullptr;
     switch (attr) {
     case ATTR_LABEL_TEXT: s = &c->labelText; break;
@@ -268,7 +265,7 @@ int InstallCtrlCallback(int panel, int ctrl, CtrlCallbackPtr cb, void *callbackD
 {
     Ctrl *c = FindCtrl(panel, ctrl);
     if (!c)
-        return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+        return MissingCtrl(panel);
     c->cb = cb;
     c->cbData = callbackData;
     return 0;

@@ -9,13 +9,6 @@ using namespace kui;
 
 namespace {
 
-Ctrl *Lookup(int panel, int ctrl, int *rc)
-{
-    Ctrl *c = FindCtrl(panel, ctrl);
-    *rc = c ? 0 : (FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel);
-    return c;
-}
-
 int FindRingValue(const Ctrl &c, double v)
 {
     for (size_t i = 0; i < c.items.size(); ++i)
@@ -37,6 +30,32 @@ int ToInt(double v)
     if (std::isnan(v))
         return 0;
     return static_cast<int>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
+}
+
+// Every setter: the control takes the value as its kind demands (take is
+// TakeNumber or TakeText), and shows it only when it did.
+template <class V>
+int SetValue(int panel, int ctrl, V value, int (*take)(Ctrl &, V))
+{
+    int rc;
+    Ctrl *c = LookupCtrl(panel, ctrl, &rc);
+    if (!c)
+        return rc;
+    rc = take(*c, value);
+    if (rc == 0)
+        RefreshCtrl(*c);
+    return rc;
+}
+
+// The narrower getters read the value as a double and convert it.
+template <class T, class Convert>
+int GetConverted(int panel, int ctrl, T *value, Convert convert)
+{
+    double d = 0;
+    const int rc = GetCtrlVal(panel, ctrl, &d);
+    if (rc == 0 && value)
+        *value = convert(d);
+    return rc;
 }
 
 }  // namespace
@@ -127,65 +146,39 @@ int SetCtrlVal(int panel, int ctrl, int value)
 
 int SetCtrlVal(int panel, int ctrl, double value)
 {
-    int rc;
-    Ctrl *c = Lookup(panel, ctrl, &rc);
-    if (!c)
-        return rc;
-    rc = TakeNumber(*c, value);
-    if (rc == 0)
-        RefreshCtrl(*c);
-    return rc;
+    return SetValue(panel, ctrl, value, TakeNumber);
 }
 
 int SetCtrlVal(int panel, int ctrl, const char *value)
 {
-    int rc;
-    Ctrl *c = Lookup(panel, ctrl, &rc);
-    if (!c)
-        return rc;
-    rc = TakeText(*c, value);
-    if (rc == 0)
-        RefreshCtrl(*c);
-    return rc;
+    return SetValue(panel, ctrl, value, TakeText);
 }
 
 int GetCtrlVal(int panel, int ctrl, int *value)
 {
-    double d = 0;
-    const int rc = GetCtrlVal(panel, ctrl, &d);
-    if (rc == 0 && value)
-        *value = ToInt(d);
-    return rc;
+    return GetConverted(panel, ctrl, value, ToInt);
 }
 
 int GetCtrlVal(int panel, int ctrl, float *value)
 {
-    double d = 0;
-    const int rc = GetCtrlVal(panel, ctrl, &d);
-    if (rc == 0 && value)
-        *value = static_cast<float>(d);
-    return rc;
+    return GetConverted(panel, ctrl, value, [](double d) { return static_cast<float>(d); });
 }
 
 int GetCtrlVal(int panel, int ctrl, double *value)
 {
     int rc;
-    const Ctrl *c = Lookup(panel, ctrl, &rc);
+    const Ctrl *c = LookupCtrl(panel, ctrl, value, &rc);
     if (!c)
         return rc;
-    if (!value)
-        return UIEInvalidValue;
     return NumberOf(*c, value) ? 0 : UIEInvalidValue;
 }
 
 int GetCtrlVal(int panel, int ctrl, char *value)
 {
     int rc;
-    const Ctrl *c = Lookup(panel, ctrl, &rc);
+    const Ctrl *c = LookupCtrl(panel, ctrl, value, &rc);
     if (!c)
         return rc;
-    if (!value)
-        return UIEInvalidValue;
     const std::string *s = nullptr;
     if (c->kind == CTRL_STRING || c->kind == CTRL_TEXT_MSG)
         s = &c->text;
@@ -201,7 +194,7 @@ int GetCtrlVal(int panel, int ctrl, char *value)
 int DefaultCtrl(int panel, int ctrl)
 {
     int rc;
-    Ctrl *c = Lookup(panel, ctrl, &rc);
+    Ctrl *c = LookupCtrl(panel, ctrl, &rc);
     if (!c)
         return rc;
     switch (c->kind) {

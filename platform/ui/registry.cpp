@@ -40,6 +40,28 @@ Ctrl *FindCtrl(int panel, int ctrl)
     return p->ctrls[ctrl - 2].get();
 }
 
+int MissingCtrl(int panel)
+{
+    return FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+}
+
+Ctrl *LookupCtrl(int panel, int ctrl, int *rc)
+{
+    Ctrl *c = FindCtrl(panel, ctrl);
+    *rc = c ? 0 : MissingCtrl(panel);
+    return c;
+}
+
+Ctrl *LookupCtrl(int panel, int ctrl, const void *out, int *rc)
+{
+    Ctrl *c = LookupCtrl(panel, ctrl, rc);
+    if (c && !out) {
+        *rc = UIEInvalidValue;
+        return nullptr;
+    }
+    return c;
+}
+
 MenuBar *FindMenuBar(int handle)
 {
     auto it = MenuBars().find(handle);

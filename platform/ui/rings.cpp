@@ -12,16 +12,13 @@ namespace {
 
 Ctrl *Ring(int panel, int ctrl, int *rc)
 {
-    Ctrl *c = FindCtrl(panel, ctrl);
-    if (!c) {
-        *rc = FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+    Ctrl *c = LookupCtrl(panel, ctrl, rc);
+    if (!c)
         return nullptr;
-    }
     if (c->kind != CTRL_RING) {
         *rc = UIEInvalidControl;
         return nullptr;
     }
-    *rc = 0;
     return c;
 }
 

@@ -14,18 +14,26 @@ namespace {
 // indicator.
 Ctrl *Reachable(int panel, int ctrl, int *rc)
 {
-    Ctrl *c = FindCtrl(panel, ctrl);
-    if (!c) {
-        *rc = FindPanel(panel) ? UIEInvalidControl : UIEInvalidPanel;
+    Ctrl *c = LookupCtrl(panel, ctrl, rc);
+    if (!c)
         return nullptr;
-    }
     Panel *p = FindPanel(panel);
     if (c->dimmed || !c->visible || c->mode == VAL_INDICATOR || p->dimmed) {
         *rc = UIEInvalidControl;
         return nullptr;
     }
-    *rc = 0;
     return c;
+}
+
+// Input the control took (rc 0) is shown and committed, as a person's is;
+// a refusal changes nothing.
+int Accept(Ctrl &c, int rc)
+{
+    if (rc < 0)
+        return rc;
+    RefreshCtrl(c);
+    UserCommit(c);
+    return 0;
 }
 
 bool TakesInput(int kind)
@@ -54,12 +62,7 @@ int UserSetVal(int panel, int ctrl, double value)
     // A switch only has its two positions.
     if (c->kind == CTRL_BINARY_SWITCH && value != c->onVal && value != c->offVal)
         return UIEInvalidValue;
-    rc = TakeNumber(*c, value);
-    if (rc < 0)
-        return rc;
-    RefreshCtrl(*c);
-    UserCommit(*c);
-    return 0;
+    return Accept(*c, TakeNumber(*c, value));
 }
 
 int UserSetVal(int panel, int ctrl, const char *value)
@@ -70,12 +73,7 @@ int UserSetVal(int panel, int ctrl, const char *value)
         return rc;
     if (c->kind != CTRL_STRING && c->kind != CTRL_RING)
         return UIEInvalidControl;
-    rc = TakeText(*c, value);
-    if (rc < 0)
-        return rc;
-    RefreshCtrl(*c);
-    UserCommit(*c);
-    return 0;
+    return Accept(*c, TakeText(*c, value));
 }
 
 // A press of a button, or a flip of a switch or check box.
@@ -91,9 +89,7 @@ int UserClick(int panel, int ctrl)
     case CTRL_CHECK_BOX: c->num = c->num != 0 ? 0 : 1; break;
     default: return UIEInvalidControl;
     }
-    RefreshCtrl(*c);
-    UserCommit(*c);
-    return 0;
+    return Accept(*c, 0);
 }
 
 int UserMenu(int menuBar, int item)

@@ -99,6 +99,14 @@ struct MenuBar {
 Panel *FindPanel(int handle);
 Ctrl *FindCtrl(int panel, int ctrl);
 MenuBar *FindMenuBar(int handle);
+// The status for a control FindCtrl did not find: an unknown panel is told
+// from an unknown control of a known panel.
+int MissingCtrl(int panel);
+// FindCtrl with that status in *rc (0 when found).
+Ctrl *LookupCtrl(int panel, int ctrl, int *rc);
+// The same for the getters, which also need somewhere to put the answer: a
+// null out is UIEInvalidValue.
+Ctrl *LookupCtrl(int panel, int ctrl, const void *out, int *rc);
 std::map<int, std::unique_ptr<Panel>> &Panels();
 std::map<int, std::unique_ptr<MenuBar>> &MenuBars();
 int NextHandle();
