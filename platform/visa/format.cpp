@@ -297,16 +297,40 @@ ViStatus readFormatted(Session &s, const char *fmt, va_list *ap) {
 
 using namespace kalvisa;
 
-extern "C" ViStatus viVPrintf(ViSession vi, ViConstString fmt, ViVAList args) {
+namespace {
+
+// The va_list calls all work on their own copy of the caller's list, so that
+// the write and the read half of a query walk the one list in turn.
+template <class Transfer>
+ViStatus withSession(ViSession vi, ViVAList args, Transfer transfer) {
     auto s = findSession(vi);
     if (!s) return VI_ERROR_INV_OBJECT;
     va_list ap;
     va_copy(ap, args);
-    ViStatus st = writeFormatted(*s, fmt, &ap);
+    ViStatus st = transfer(*s, &ap);
     va_end(ap);
     return st;
 }
 
+}  // namespace
+
+extern "C" ViStatus viVPrintf(ViSession vi, ViConstString fmt, ViVAList args) {
+    return withSession(vi, args, [fmt](Session &s, va_list *ap) { return writeFormatted(s, fmt, ap); });
+}
+
+extern "C" ViStatus viVScanf(ViSession vi, ViConstString fmt, ViVAList args) {
+    return withSession(vi, args, [fmt](Session &s, va_list *ap) { return readFormatted(s, fmt, ap); });
+}
+
+extern "C" ViStatus viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ViVAList args) {
+    return withSession(vi, args, [writeFmt, readFmt](Session &s, va_list *ap) {
+        ViStatus st = writeFormatted(s, writeFmt, ap);
+        return st == VI_SUCCESS ? readFormatted(s, readFmt, ap) : st;
+    });
+}
+
+// The variadic forms only gather their arguments: va_start has to stand in
+// the function that takes the "...".
 extern "C" ViStatus viPrintf(ViSession vi, ViConstString fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
@@ -315,31 +339,10 @@ extern "C" ViStatus viPrintf(ViSession vi, ViConstString fmt, ...) {
     return st;
 }
 
-extern "C" ViStatus viVScanf(ViSession vi, ViConstString fmt, ViVAList args) {
-    auto s = findSession(vi);
-    if (!s) return VI_ERROR_INV_OBJECT;
-    va_list ap;
-    va_copy(ap, args);
-    ViStatus st = readFormatted(*s, fmt, &ap);
-    va_end(ap);
-    return st;
-}
-
 extern "C" ViStatus viScanf(ViSession vi, ViConstString fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     ViStatus st = viVScanf(vi, fmt, ap);
-    va_end(ap);
-    return st;
-}
-
-extern "C" ViStatus viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ViVAList args) {
-    auto s = findSession(vi);
-    if (!s) return VI_ERROR_INV_OBJECT;
-    va_list ap;
-    va_copy(ap, args);
-    ViStatus st = writeFormatted(*s, writeFmt, &ap);
-    if (st == VI_SUCCESS) st = readFormatted(*s, readFmt, &ap);
     va_end(ap);
     return st;
 }
