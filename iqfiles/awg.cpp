@@ -61,11 +61,5 @@ int ReadWaves(InFile &fi, InFile &fq, IqRec *rec)
 
 extern "C" int LoadAWG(IqRec *rec)
 {
-    InFile fi(rec->INam);
-    if (!fi.fp || fi.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    InFile fq(rec->QNam);
-    if (!fq.fp || fq.size < 0)
-        return EarlyFail(IQ_ERR_OPEN2);
-    return EndLoad(rec, ReadWaves(fi, fq, rec));
+    return LoadFilePair(rec, ReadWaves);
 }

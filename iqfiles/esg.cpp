@@ -43,11 +43,5 @@ int ReadEsg(InFile &fi, InFile &fq, IqRec *rec)
 
 extern "C" int LoadEsg8Sgl(IqRec *rec)
 {
-    InFile fi(rec->INam);
-    if (!fi.fp || fi.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    InFile fq(rec->QNam);
-    if (!fq.fp || fq.size < 0)
-        return EarlyFail(IQ_ERR_OPEN2);
-    return EndLoad(rec, ReadEsg(fi, fq, rec));
+    return LoadFilePair(rec, ReadEsg);
 }

@@ -18,32 +18,17 @@ int ReadKal(InFile &f, IqRec *rec)
     rec->Len = int(n);
     if (int st = AllocBulk(rec, rec->Len))
         return st;
-    float *i = rec->I, *q = rec->Q;
-    return ReadBlocks(f.fp, size_t(n), 8, [i, q](const unsigned char *b, size_t first, size_t count) {
-        Decode2(Enc::F32LE, b, count, i + first, q + first);
-    });
+    return ReadPairs(f.fp, size_t(n), Enc::F32LE, rec->I, rec->Q);
 }
 
 } // namespace
 
 extern "C" int LoadKAL(IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadKal(f, rec));
+    return LoadFile(rec, ReadKal);
 }
 
 extern "C" int SaveKAL(IqRec rec)
 {
-    if (!WritableRec(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!out.ok())
-        return -1;
-    const float *i = rec.I, *q = rec.Q;
-    bool ok = WriteBlocks(out, size_t(rec.Len), 8, [i, q](unsigned char *b, size_t first, size_t count) {
-        Encode2(Enc::F32LE, i + first, q + first, count, b);
-    });
-    return ok ? out.commit() : -1;
+    return SaveFile(rec, [&rec](SafeOut &out) { return WritePairs(out, Enc::F32LE, rec.I, rec.Q, size_t(rec.Len)); });
 }

@@ -76,11 +76,5 @@ int ReadTraces(InFile &fi, InFile &fq, IqRec *rec)
 extern "C" int LoadLeCroy(IqRec *rec)
 {
     // Either file missing is reported as -1, as the Load panel has always shown it.
-    InFile fi(rec->INam);
-    if (!fi.fp || fi.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    InFile fq(rec->QNam);
-    if (!fq.fp || fq.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadTraces(fi, fq, rec));
+    return LoadFilePair(rec, ReadTraces, IQ_ERR_OPEN1);
 }

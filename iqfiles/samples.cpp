@@ -219,6 +219,20 @@ int ReadChannel(FILE *fp, size_t n, Enc e, float *dst)
     return 0;
 }
 
+int ReadPairs(FILE *fp, size_t n, Enc e, float *i, float *q)
+{
+    return ReadBlocks(fp, n, 2 * EncSize(e), [=](const unsigned char *b, size_t first, size_t count) {
+        Decode2(e, b, count, i + first, q + first);
+    });
+}
+
+bool WritePairs(SafeOut &out, Enc e, const float *i, const float *q, size_t n, double scale)
+{
+    return WriteBlocks(out, n, 2 * EncSize(e), [=](unsigned char *b, size_t first, size_t count) {
+        Encode2(e, i + first, q + first, count, b, scale);
+    });
+}
+
 bool WriteF32Channel(SafeOut &out, const float *src, size_t n)
 {
     if (kLittle)

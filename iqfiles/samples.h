@@ -134,6 +134,35 @@ int ReadBlocks(FILE *fp, size_t n, size_t recBytes, Fn fn)
 // Like ReadBlocks, for a plain array of n values of encoding e into dst.
 // float32 LE goes straight into dst on a little-endian machine.
 int ReadChannel(FILE *fp, size_t n, Enc e, float *dst);
+// Like ReadChannel, for n interleaved pairs (I then Q) into two arrays.
+int ReadPairs(FILE *fp, size_t n, Enc e, float *i, float *q);
+
+// The loaders of a single file: a path that does not open as a regular file
+// is IQ_ERR_OPEN1 and leaves the record as it was; otherwise read(f, rec)
+// runs and EndLoad settles the record by its status.
+template <class Read>
+int LoadFile(IqRec *rec, Read read)
+{
+    InFile f(rec->INam);
+    if (!f.fp || f.size < 0)
+        return EarlyFail(IQ_ERR_OPEN1);
+    return EndLoad(rec, read(f, rec));
+}
+
+// The same for formats that keep I in INam and Q in QNam: read(fi, fq, rec).
+// A Q file that does not open gives qOpenFail (some formats have always
+// reported it as the first file).
+template <class Read>
+int LoadFilePair(IqRec *rec, Read read, int qOpenFail = IQ_ERR_OPEN2)
+{
+    InFile fi(rec->INam);
+    if (!fi.fp || fi.size < 0)
+        return EarlyFail(IQ_ERR_OPEN1);
+    InFile fq(rec->QNam);
+    if (!fq.fp || fq.size < 0)
+        return EarlyFail(qOpenFail);
+    return EndLoad(rec, read(fi, fq, rec));
+}
 
 // Writes n records of recBytes bytes: fn(bytes, first, count) fills the
 // scratch buffer with records first..first+count-1.  False when a write fails.
@@ -154,12 +183,28 @@ bool WriteBlocks(SafeOut &out, size_t n, size_t recBytes, Fn fn)
 // Writes n float32 LE values straight from src (no copy on a little-endian
 // machine).
 bool WriteF32Channel(SafeOut &out, const float *src, size_t n);
+// Writes n pairs from two arrays, interleaved I then Q, as Encode2 does.
+bool WritePairs(SafeOut &out, Enc e, const float *i, const float *q, size_t n, double scale = 1.0);
 
 // A record that a writer may read: Len not negative, and both arrays present
 // unless Len is 0.
 inline bool WritableRec(const IqRec &rec)
 {
     return rec.Len >= 0 && (rec.Len == 0 || (rec.I != nullptr && rec.Q != nullptr));
+}
+
+// The writers of a single file: a record no writer may read, a destination
+// that cannot be created or a write(out) that fails give -1 and leave an
+// existing file as it was; otherwise the file replaces its destination.
+template <class Write>
+int SaveFile(const IqRec &rec, Write write)
+{
+    if (!WritableRec(rec))
+        return -1;
+    SafeOut out(rec.INam);
+    if (!out.ok() || !write(out))
+        return -1;
+    return out.commit();
 }
 
 } // namespace iqs

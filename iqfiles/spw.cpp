@@ -203,10 +203,7 @@ int ReadSpwBin(InFile &f, IqRec *rec)
     rec->Len = int(count);
     if ((st = AllocBulk(rec, rec->Len)))
         return st;
-    float *i = rec->I, *q = rec->Q;
-    return ReadBlocks(f.fp, size_t(count), 16, [i, q](const unsigned char *b, size_t first, size_t n) {
-        Decode2(Enc::F64BE, b, n, i + first, q + first);
-    });
+    return ReadPairs(f.fp, size_t(count), Enc::F64BE, rec->I, rec->Q);
 }
 
 } // namespace
@@ -222,42 +219,27 @@ extern "C" int LoadAscSg(IqRec *rec)
 
 extern "C" int LoadAscMx(IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadAscMx(f, rec));
+    return LoadFile(rec, ReadAscMx);
 }
 
 extern "C" int LoadBin(IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadSpwBin(f, rec));
+    return LoadFile(rec, ReadSpwBin);
 }
 
 extern "C" int SaveSPWBin(IqRec rec)
 {
-    if (!WritableRec(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!out.ok())
-        return -1;
-    // The header goes through the locale-free formatter: a program may have
-    // set a locale with a decimal comma, which printf would follow.
-    std::string h = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
-                    "SPW Version        = 4.70\nSystem Type        = solaris2\nSampling Frequency = ";
-    char num[kNumRoom];
-    h.append(num, FmtFixed(num, rec.Rat, 1));
-    h += "\nStarting Time      = 0.0\n$DATA_INFO\nNumber of points   = " + std::to_string(rec.Len) +
-         "\nSignal Type        = Double\nComplex Format     = Real_Imag\n$DATA BINARY\n";
-    if (!out.write(h.data(), h.size()))
-        return -1;
-    const float *i = rec.I, *q = rec.Q;
-    bool ok = WriteBlocks(out, size_t(rec.Len), 16, [i, q](unsigned char *b, size_t first, size_t n) {
-        Encode2(Enc::F64BE, i + first, q + first, n, b);
+    return SaveFile(rec, [&rec](SafeOut &out) {
+        // The header goes through the locale-free formatter: a program may have
+        // set a locale with a decimal comma, which printf would follow.
+        std::string h = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
+                        "SPW Version        = 4.70\nSystem Type        = solaris2\nSampling Frequency = ";
+        char num[kNumRoom];
+        h.append(num, FmtFixed(num, rec.Rat, 1));
+        h += "\nStarting Time      = 0.0\n$DATA_INFO\nNumber of points   = " + std::to_string(rec.Len) +
+             "\nSignal Type        = Double\nComplex Format     = Real_Imag\n$DATA BINARY\n";
+        return out.write(h.data(), h.size()) && WritePairs(out, Enc::F64BE, rec.I, rec.Q, size_t(rec.Len));
     });
-    return ok ? out.commit() : -1;
 }
 
 namespace {
@@ -292,21 +274,18 @@ extern "C" int SaveADSSgl(IqRec rec)
 
 extern "C" int SaveADSMix(IqRec rec)
 {
-    if (!WritableRec(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!out.ok())
-        return -1;
-    TextBuf t(out);
-    t.str("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n");
-    t.str(rec.Typ == 15 ? "ADS Version        =\n" : "SPW Version        =\n");
-    t.str("System Type        =\nSampling Frequency = ");
-    t.fixed(rec.Rat, 1);
-    t.str("\nStarting Time      = 0.0\n$DATA_INFO\nNumber of Points   = ");
-    t.str(std::to_string(rec.Len));
-    t.str("\nSignal Type        = Real_Imag\n$DATA ASCII\n");
-    for (int k = 0; k < rec.Len; k++)
-        if (!t.sci(rec.I[k], 8) || !t.ch(' ') || !t.sci(rec.Q[k], 8) || !t.ch('\n'))
-            return -1;
-    return t.flush() ? out.commit() : -1;
+    return SaveFile(rec, [&rec](SafeOut &out) {
+        TextBuf t(out);
+        t.str("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n");
+        t.str(rec.Typ == 15 ? "ADS Version        =\n" : "SPW Version        =\n");
+        t.str("System Type        =\nSampling Frequency = ");
+        t.fixed(rec.Rat, 1);
+        t.str("\nStarting Time      = 0.0\n$DATA_INFO\nNumber of Points   = ");
+        t.str(std::to_string(rec.Len));
+        t.str("\nSignal Type        = Real_Imag\n$DATA ASCII\n");
+        for (int k = 0; k < rec.Len; k++)
+            if (!t.sci(rec.I[k], 8) || !t.ch(' ') || !t.sci(rec.Q[k], 8) || !t.ch('\n'))
+                return false;
+        return t.flush();
+    });
 }

@@ -41,29 +41,21 @@ int ReadIbn(InFile &f, IqRec *rec)
 
 extern "C" int LoadIbn(IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadIbn(f, rec));
+    return LoadFile(rec, ReadIbn);
 }
 
 extern "C" int SaveIBN(IqRec rec)
 {
-    if (!WritableRec(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!out.ok())
-        return -1;
-    unsigned char h[kHdr] = {};
-    PutI32LE(h, kHdr);
-    PutI32LE(h + 4, rec.Len);
-    std::memcpy(h + 8, "VMK", 4);
-    PutF64LE(h + 12, rec.Rat);
-    PutI32LE(h + 20, 1);
-    PutI32LE(h + 24, rec.Len);
-    PutF64LE(h + 28, rec.Rat);
-    size_t n = size_t(rec.Len);
-    if (!out.write(h, kHdr) || !WriteF32Channel(out, rec.I, n) || !WriteF32Channel(out, rec.Q, n))
-        return -1;
-    return out.commit();
+    return SaveFile(rec, [&rec](SafeOut &out) {
+        unsigned char h[kHdr] = {};
+        PutI32LE(h, kHdr);
+        PutI32LE(h + 4, rec.Len);
+        std::memcpy(h + 8, "VMK", 4);
+        PutF64LE(h + 12, rec.Rat);
+        PutI32LE(h + 20, 1);
+        PutI32LE(h + 24, rec.Len);
+        PutF64LE(h + 28, rec.Rat);
+        size_t n = size_t(rec.Len);
+        return out.write(h, kHdr) && WriteF32Channel(out, rec.I, n) && WriteF32Channel(out, rec.Q, n);
+    });
 }

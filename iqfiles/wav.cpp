@@ -46,10 +46,7 @@ int ReadWav(InFile &f, IqRec *rec)
     if (int st = AllocBulk(rec, rec->Len))
         return st;
     Enc e = bits == 16 ? Enc::I16LE : Enc::U8; // 8-bit values keep their 128 offset
-    float *i = rec->I, *q = rec->Q;
-    return ReadBlocks(f.fp, size_t(n), size_t(frame), [=](const unsigned char *b, size_t first, size_t count) {
-        Decode2(e, b, count, i + first, q + first);
-    });
+    return ReadPairs(f.fp, size_t(n), e, rec->I, rec->Q);
 }
 
 // 65535.9 / (max - min) of one channel, or 0 when all its values are equal
@@ -67,28 +64,9 @@ double ChannelScale(const float *x, size_t n)
     return range > 0 ? 65535.9 / range : 0;
 }
 
-} // namespace
-
-extern "C" int LoadWav(IqRec *rec)
+void PutHeader(unsigned char *h, const IqRec &rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, ReadWav(f, rec));
-}
-
-extern "C" int SaveWav(IqRec rec)
-{
-    if (!WritableRec(rec) || 8LL * rec.Len + 36 > UINT32_MAX)
-        return -1;
     size_t n = size_t(rec.Len);
-    // The larger of the two scales: the wider channel may then exceed the
-    // 16-bit range, and saturates there.
-    double si = ChannelScale(rec.I, n), sq = ChannelScale(rec.Q, n);
-    double scale = si > sq ? si : sq;
-    if (scale == 0)
-        scale = 1;
-    unsigned char h[kHdr];
     std::memcpy(h, "RIFF", 4);
     PutU32LE(h + 4, uint32_t(8 * n + 36));
     std::memcpy(h + 8, "WAVEfmt ", 8);
@@ -101,12 +79,29 @@ extern "C" int SaveWav(IqRec rec)
     PutU16LE(h + 34, 16);
     std::memcpy(h + 36, "data", 4);
     PutU32LE(h + 40, uint32_t(8 * n));
-    SafeOut out(rec.INam);
-    if (!out.ok() || !out.write(h, kHdr))
+}
+
+} // namespace
+
+extern "C" int LoadWav(IqRec *rec)
+{
+    return LoadFile(rec, ReadWav);
+}
+
+extern "C" int SaveWav(IqRec rec)
+{
+    if (8LL * rec.Len + 36 > UINT32_MAX)
         return -1;
-    const float *i = rec.I, *q = rec.Q;
-    bool ok = WriteBlocks(out, n, 4, [=](unsigned char *b, size_t first, size_t count) {
-        Encode2(Enc::I16LE, i + first, q + first, count, b, scale);
+    return SaveFile(rec, [&rec](SafeOut &out) {
+        size_t n = size_t(rec.Len);
+        // The larger of the two scales: the wider channel may then exceed the
+        // 16-bit range, and saturates there.
+        double si = ChannelScale(rec.I, n), sq = ChannelScale(rec.Q, n);
+        double scale = si > sq ? si : sq;
+        if (scale == 0)
+            scale = 1;
+        unsigned char h[kHdr];
+        PutHeader(h, rec);
+        return out.write(h, kHdr) && WritePairs(out, Enc::I16LE, rec.I, rec.Q, n, scale);
     });
-    return ok ? out.commit() : -1;
 }
