@@ -104,8 +104,12 @@ static int ScanColumn(FILE *fp, long long size, Column &c, const std::function<b
     while (in.nextBlock(b, e)) { // whole lines, so no number is cut
         c.lines += CountLF(b, e);
         partial = e[-1] != '\n';
-        for (char *p = b; !stuck && p < e;) {
-            if (out.n >= size_t(INT_MAX))
+        for (char *p = b; !stuck;) {
+            while (p < e && textscan_detail::IsCSpace(*p))
+                ++p;
+            if (p == e)
+                break;
+            if (out.n >= size_t(INT_MAX)) // a word beyond what a record can hold
                 return IQ_ERR_ALLOC_I;
             if (out.n == out.cap && !out.grow(Expected(out.n, before + (p - b), size) - out.n))
                 return IQ_ERR_ALLOC_I;
