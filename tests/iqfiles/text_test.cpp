@@ -645,6 +645,40 @@ TEST(TextFormats, FailedSaveKeepsTheOldFiles)
 
 // Large files are read in two parts and written in blocks on two threads;
 // the result must not show where the parts meet.
+// One number per line over many read blocks and buffer growths: every value
+// where fscanf("%f") puts it, a blank line counted but empty, and the first
+// word that does not convert ending its channel, the rest staying 0.
+TEST(TextFormats, OneNumberPerLineOverManyBlocks)
+{
+    Dir d;
+    std::mt19937 g(9);
+    constexpr int n = 300000, stop = 200000;
+    std::string ti, tq;
+    std::vector<float> wi, wq;
+    for (int k = 0; k < n; ++k) {
+        for (auto [text, want] : {std::pair{&ti, &wi}, std::pair{&tq, &wq}}) {
+            float v = float(int(g() % 2000001) - 1000000) * std::pow(10.0f, float(int(g() % 13) - 9));
+            std::string w = Printf(k % 3 ? "%0.7e" : "%.9g", v);
+            if (text == &tq && k == stop)
+                w = "x" + w;
+            *text += w + (k % 5 ? "\n" : " \r\n");
+            want->push_back(text == &tq && k >= stop ? 0.0f : std::strtof(w.c_str(), nullptr));
+        }
+        if (k == 1000)
+            ti += "\n";
+    }
+    Put(d / "big.i", ti);
+    Put(d / "big.q", tq);
+    IqRec r = Rec(1, d / "big.i", d / "big.q");
+    ASSERT_EQ(LoadDatFile(&r), 0);
+    ASSERT_EQ(r.Len, n); // the shorter file's lines
+    for (int k = 0; k < n; ++k) {
+        ASSERT_EQ(r.I[k], wi[size_t(k)]) << k;
+        ASSERT_EQ(r.Q[k], wq[size_t(k)]) << k;
+    }
+    FreeIqRec(&r);
+}
+
 TEST(TextFormats, LargeFilesLoadAndSaveLikeSmallOnes)
 {
     Dir d;
