@@ -55,8 +55,14 @@ struct FloatBuf {
         AdviseHuge(v, cap * sizeof(float));
         return true;
     }
-    // Room for more values: at least double the capacity.
-    bool grow(size_t more) { return reserve(std::max({cap * 2, n + more, size_t(1) << 16})); }
+    // Room for at least need values in all: hint of them (what the text will
+    // likely hold) when that is more than double the capacity and can be had,
+    // else double.
+    bool grow(size_t need, size_t hint)
+    {
+        size_t twice = std::max({cap * 2, need, size_t(1) << 16});
+        return (hint > twice && reserve(hint)) || reserve(twice);
+    }
     // Exactly len values (zeros after the converted ones), handed over.
     float *take(size_t len)
     {
@@ -82,7 +88,8 @@ static size_t Expected(size_t count, long long seen, long long bytes)
 {
     if (seen <= 0 || bytes <= seen)
         return count;
-    return size_t(double(count) * double(bytes) / double(seen) * 1.02) + 4096;
+    double want = double(count) * double(bytes) / double(seen) * 1.02 + 4096;
+    return want < double(INT_MAX) ? size_t(want) : size_t(INT_MAX); // no record holds more
 }
 
 // One file of one number per line, read in one pass: the line count (blank
@@ -111,7 +118,7 @@ static int ScanColumn(FILE *fp, long long size, Column &c, const std::function<b
                 break;
             if (out.n >= size_t(INT_MAX)) // a word beyond what a record can hold
                 return IQ_ERR_ALLOC_I;
-            if (out.n == out.cap && !out.grow(Expected(out.n, before + (p - b), size) - out.n))
+            if (out.n == out.cap && !out.grow(out.n + 1, Expected(out.n, before + (p - b), size)))
                 return IQ_ERR_ALLOC_I;
             size_t room = std::min({out.cap - out.n, nextTick + 1 - out.n, size_t(INT_MAX) - out.n});
             out.n += ScanFloats(p, e, out.v + out.n, room, &stuck);
@@ -219,7 +226,7 @@ struct Alternate {
     {
         const size_t first = (n + 1) / 2, second = n / 2;
         for (FloatBuf &c : ch)
-            if (c.cap - c.n < first && !c.grow(std::max(first, expect > c.n ? expect - c.n : 0))) {
+            if (c.cap - c.n < first && !c.grow(c.n + first, expect)) {
                 failed = true;
                 return;
             }
