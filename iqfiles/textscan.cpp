@@ -465,7 +465,7 @@ size_t SweepNumbers(Sweep &s, float *out, size_t room)
         }
         for (;;) { // numbers at p, as long as one separator or line end leads to the next
             double v;
-            const char *after = e - p >= 16 ? ParseSignedSci(p, v) : nullptr;
+            const char *after = e - p >= 17 ? ParseSignedSci(p, v) : nullptr;
             if (!after)
                 after = OtherNumber(p, e, v);
             *o++ = float(v);
@@ -548,7 +548,7 @@ size_t ScanFloats(char *&p, char *end, float *out, size_t room, bool *stuck)
             ++q;
         if (q == end)
             break;
-        const char *after = end - q >= 16 ? textscan_detail::ParseSignedSci(q, out[n]) : nullptr;
+        const char *after = end - q >= 17 ? textscan_detail::ParseSignedSci(q, out[n]) : nullptr;
         if (!after && !(after = ParseFloat(q, end, out[n]))) {
             *stuck = true;
             break;
