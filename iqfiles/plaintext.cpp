@@ -34,19 +34,27 @@ static void AdviseHuge(void *p, size_t bytes)
         madvise(reinterpret_cast<void *>(a), e - a, MADV_HUGEPAGE);
 }
 
-// A float buffer of the run-time heap that later becomes a record's array.
+// A float buffer of the run-time heap that later becomes a record's array,
+// or a fixed window into an array owned elsewhere (owned false).
 struct FloatBuf {
     float *v = nullptr;
     size_t n = 0, cap = 0;
+    bool owned = true;
     FloatBuf() = default;
     FloatBuf(const FloatBuf &) = delete;
     FloatBuf &operator=(const FloatBuf &) = delete;
-    ~FloatBuf() { std::free(v); }
+    ~FloatBuf()
+    {
+        if (owned)
+            std::free(v);
+    }
     // Room for at least want values in all.
     bool reserve(size_t want)
     {
         if (want <= cap)
             return true;
+        if (!owned)
+            return false;
         float *p = static_cast<float *>(std::realloc(v, want * sizeof(float)));
         if (!p)
             return false;
@@ -267,7 +275,66 @@ static void CollectPart(LineReader &in, long long bytes, Alternate &to)
 // numbers go alternately into b, starting with ch[0].  The first part's
 // buffers are sized for the whole file, so that the second part's values
 // can be appended to them in place.
-static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b)
+// Both channels' arrays of a file read in two parts, with room for the most
+// numbers each part can hold (every number takes at least one byte of text):
+// the first part fills them from the start, the second from a fixed offset,
+// and its values are moved down behind the first part's at the end.  So no
+// value is ever copied into memory not yet touched, and no second pair of
+// buffers is made; the room the values do not fill is address space only,
+// given back when the arrays are cut to their length.
+struct Windows {
+    float *r[2] = {nullptr, nullptr};
+    size_t off = 0; // where the second part's values start
+    Windows() = default;
+    Windows(const Windows &) = delete;
+    Windows &operator=(const Windows &) = delete;
+    ~Windows()
+    {
+        std::free(r[0]);
+        std::free(r[1]);
+    }
+    // Lends a the windows [0, first) and b the windows [first, first + second).
+    bool open(size_t first, size_t second, Alternate &a, Alternate &b)
+    {
+        for (float *&p : r)
+            if (!(p = static_cast<float *>(std::malloc((first + second) * sizeof(float)))))
+                return false;
+        off = first;
+        for (int k = 0; k < 2; ++k) {
+            AdviseHuge(r[k], (first + second) * sizeof(float));
+            a.ch[k].v = r[k], a.ch[k].cap = first, a.ch[k].owned = false;
+            b.ch[k].v = r[k] + first, b.ch[k].cap = second, b.ch[k].owned = false;
+        }
+        return true;
+    }
+    // The record's arrays of len values: the second part's values moved down
+    // behind the first part's.  After an odd count in the first part the
+    // second began with a Q value, so its two windows change places first.
+    void close(const Alternate &a, const Alternate &b, size_t len, float *&i, float *&q)
+    {
+        size_t nB[2] = {b.ch[0].n, b.ch[1].n}; // nB[0] is nB[1] or one more
+        if (a.total() % 2) {
+            std::swap_ranges(r[0] + off, r[0] + off + nB[1], r[1] + off);
+            if (nB[0] > nB[1])
+                r[1][off + nB[1]] = r[0][off + nB[1]];
+            std::swap(nB[0], nB[1]);
+        }
+        const size_t want = len > 0 ? len : 1;
+        for (int k = 0; k < 2; ++k) {
+            const size_t have = a.ch[k].n + nB[k];
+            std::memmove(r[k] + a.ch[k].n, r[k] + off, nB[k] * sizeof(float));
+            if (have < want)
+                std::memset(r[k] + have, 0, (want - have) * sizeof(float));
+            if (float *p = static_cast<float *>(std::realloc(r[k], want * sizeof(float))))
+                r[k] = p;
+        }
+        i = r[0];
+        q = r[1];
+        r[0] = r[1] = nullptr;
+    }
+};
+
+static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b, Windows &w)
 {
     long long split = f.size >= (1 << 20) ? LineStartAfter(f.fp, f.size / 2) : -1;
     FILE *other = split > 0 && split < f.size ? std::fopen(path, "rb") : nullptr;
@@ -278,6 +345,8 @@ static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b)
         CollectPart(in, f.size, a);
         return;
     }
+    // Without that much address space, the parts grow their own buffers.
+    w.open(size_t(split) / 2 + 16, size_t(f.size - split) / 2 + 16, a, b);
     BothOf(
         [&] {
             LineReader in(f.fp, size_t(1) << 20, split);
@@ -315,13 +384,21 @@ int LoadCsapMix(IqRec *rec)
     if (!f.fp)
         return EarlyFail(IQ_ERR_OPEN1);
     Alternate a, b;
-    CollectFile(f, rec->INam, a, b);
+    Windows w;
+    CollectFile(f, rec->INam, a, b, w);
     if (a.failed || b.failed || (a.total() + b.total()) / 2 > size_t(INT_MAX))
         return EarlyFail(IQ_ERR_ALLOC_I);
     size_t pairs = (a.total() + b.total()) / 2;
+    float *i = nullptr, *q = nullptr;
+    if (w.r[0] && w.r[1]) {
+        w.close(a, b, pairs, i, q);
+        rec->I = i;
+        rec->Q = q;
+        rec->Len = int(pairs);
+        return EndLoad(rec, 0);
+    }
     // After an odd count in the first part, the second part begins with a Q value.
     int bI = a.total() % 2 ? 1 : 0;
-    float *i = nullptr, *q = nullptr;
     auto joinI = [&] { return (i = Join(a, 0, b, bI, pairs)) != nullptr; };
     auto joinQ = [&] { return (q = Join(a, 1, b, 1 - bI, pairs)) != nullptr; };
     if (b.total() >= (1 << 20)) // copies worth a second thread
