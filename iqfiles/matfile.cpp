@@ -30,6 +30,11 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -302,25 +307,6 @@ int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span sp
 // ---------------------------------------------------------------------------
 // Reading.
 
-// An open MAT file and the descriptions of the variables to be read.
-struct MatIn {
-    std::string path;
-    mat_t *mat = nullptr;
-    matvar_t *var[2] = {nullptr, nullptr};
-    Span span[2];
-    MatIn() = default;
-    MatIn(const MatIn &) = delete;
-    MatIn &operator=(const MatIn &) = delete;
-    ~MatIn()
-    {
-        for (matvar_t *v : var)
-            if (v)
-                Mat_VarFree(v);
-        if (mat)
-            Mat_Close(mat);
-    }
-};
-
 bool IsRealNumeric(const matvar_t *v)
 {
     return v->class_type >= MAT_C_DOUBLE && v->class_type <= MAT_C_UINT64 && !v->isComplex &&
@@ -349,6 +335,221 @@ long long Count(const matvar_t *v, long long fileSize, bool hdf5)
     return (long long)n;
 }
 
+// Describes the first nvars variables of an open file: their headers into
+// var, their element counts into n.
+int Describe(mat_t *mat, int nvars, matvar_t *var[2], long long n[2], long long fileSize,
+             bool hdf5, int errVars)
+{
+    for (int k = 0; k < nvars; ++k) {
+        var[k] = Mat_VarReadNextInfo(mat);
+        if (!var[k])
+            return errVars;
+    }
+    for (int k = 0; k < nvars; ++k)
+        if ((n[k] = Count(var[k], fileSize, hdf5)) < 0)
+            return IQ_ERR_FORMAT;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// v7.3 files in a child process.
+//
+// A v7.3 file is an HDF5 file, and the HDF5 library does not check its own
+// structures against the file: a damaged or forged file can make it read
+// past its buffers or ask for gigabytes.  So such a file is opened, described
+// and read by a child process that holds the only handle on it and sends the
+// counts and then the values over a socket.  Whatever HDF5 does with a bad
+// file ends with that child; the caller sees IQ_ERR_FORMAT and no arrays.
+
+// Writes or reads all n bytes; reads wait at most kQuietMs for each part.
+constexpr int kQuietMs = 60000;
+
+bool SendAll(int fd, const void *p, size_t n)
+{
+    auto *b = static_cast<const char *>(p);
+    while (n > 0) {
+        ssize_t w = send(fd, b, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        b += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool RecvAll(int fd, void *p, size_t n)
+{
+    auto *b = static_cast<char *>(p);
+    while (n > 0) {
+        pollfd pf{fd, POLLIN, 0};
+        int r = poll(&pf, 1, kQuietMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        ssize_t got = recv(fd, b, n, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        b += got;
+        n -= size_t(got);
+    }
+    return true;
+}
+
+// The child's memory is bounded by what a file of this size can hold (two
+// variables of the deflate limit's count, decoded as doubles) plus room for
+// the library, on top of what the process held when it forked.  Address
+// sanitizers reserve their shadow memory as data, so a bound would stop them;
+// it is left out in such builds.
+#if defined(__SANITIZE_ADDRESS__)
+#define KAL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAL_ASAN 1
+#endif
+#endif
+
+void BoundChildMemory(long long fileSize)
+{
+#ifdef KAL_ASAN
+    (void)fileSize;
+#else
+    unsigned long long pages[7] = {};
+    if (FILE *f = fopen("/proc/self/statm", "r")) {
+        for (auto &p : pages)
+            if (fscanf(f, "%llu", &p) != 1)
+                break;
+        fclose(f);
+    }
+    unsigned long long values = std::min<unsigned long long>(INT_MAX, 1032ull * fileSize);
+    unsigned long long held = pages[5] * (unsigned long long)sysconf(_SC_PAGESIZE);
+    rlim_t bound = held + (512ull << 20) + 2 * sizeof(double) * values;
+    rlimit lim{bound, bound};
+    setrlimit(RLIMIT_DATA, &lim);
+#endif
+}
+
+// What the child does: describe, send status and counts, then serve reads
+// (variable index and length) until the parent closes the socket.  Every
+// block is sent as a status word followed, when it is 0, by its values.
+[[noreturn]] void ServeHdf5(int fd, const char *path, long long fileSize, int nvars, int errVars)
+{
+    BoundChildMemory(fileSize);
+    QuietMatio();
+    long long n[2] = {0, 0};
+    matvar_t *var[2] = {nullptr, nullptr};
+    mat_t *mat = Mat_Open(path, MAT_ACC_RDONLY);
+    int32_t st = mat ? Describe(mat, nvars, var, n, fileSize, true, errVars) : IQ_ERR_FORMAT;
+    if (!SendAll(fd, &st, sizeof st) || !SendAll(fd, n, sizeof n) || st != 0)
+        _exit(0);
+    std::vector<float> buf(kStep);
+    int32_t req[2];
+    while (RecvAll(fd, req, sizeof req)) {
+        int k = req[0], len = req[1];
+        if (k < 0 || k >= nvars || len < 0 || len > n[k])
+            _exit(0);
+        var[k]->class_type = MAT_C_SINGLE; // libmatio converts from the stored class
+        for (int j = 0; j < len; j += kStep) {
+            int m = std::min(kStep, len - j);
+            int32_t r = Mat_VarReadDataLinear(mat, var[k], buf.data(), j, 1, m) == 0 ? 0
+                                                                                      : IQ_ERR_FORMAT;
+            if (!SendAll(fd, &r, sizeof r) || r != 0 ||
+                !SendAll(fd, buf.data(), sizeof(float) * size_t(m)))
+                _exit(0);
+        }
+    }
+    _exit(0);
+}
+
+// The parent's side: the child process and its socket.
+class Hdf5Child {
+public:
+    Hdf5Child() = default;
+    Hdf5Child(const Hdf5Child &) = delete;
+    Hdf5Child &operator=(const Hdf5Child &) = delete;
+    ~Hdf5Child()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    bool active() const { return pid_ > 0; }
+
+    int Start(const char *path, long long fileSize, int nvars, long long n[2], int errVars)
+    {
+        int sv[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
+            return IQ_ERR_FORMAT;
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(sv[0]);
+            ServeHdf5(sv[1], path, fileSize, nvars, errVars);
+        }
+        close(sv[1]);
+        if (pid < 0) {
+            close(sv[0]);
+            return IQ_ERR_FORMAT;
+        }
+        pid_ = pid;
+        fd_ = sv[0];
+        int32_t st;
+        if (!RecvAll(fd_, &st, sizeof st) || !RecvAll(fd_, n, sizeof(long long) * 2))
+            return IQ_ERR_FORMAT;
+        return st;
+    }
+
+    // The first len values of variable k into dst, EscPressed at every block.
+    int Read(int k, float *dst, int len)
+    {
+        int32_t req[2] = {k, len};
+        if (!SendAll(fd_, req, sizeof req))
+            return IQ_ERR_FORMAT;
+        for (int j = 0; j < len; j += kStep) {
+            int m = std::min(kStep, len - j);
+            int32_t st;
+            if (!RecvAll(fd_, &st, sizeof st) || st != 0 ||
+                !RecvAll(fd_, dst + j, sizeof(float) * size_t(m)))
+                return IQ_ERR_FORMAT;
+            if (int esc = EscPressed(j))
+                return esc;
+        }
+        return 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
+// An open MAT file and the descriptions of the variables to be read; a v7.3
+// file is held by its child process instead.
+struct MatIn {
+    std::string path;
+    mat_t *mat = nullptr;
+    matvar_t *var[2] = {nullptr, nullptr};
+    Span span[2];
+    Hdf5Child child;
+    MatIn() = default;
+    MatIn(const MatIn &) = delete;
+    MatIn &operator=(const MatIn &) = delete;
+    ~MatIn()
+    {
+        for (matvar_t *v : var)
+            if (v)
+                Mat_VarFree(v);
+        if (mat)
+            Mat_Close(mat);
+    }
+};
+
 // Opens path and describes its first nvars variables.  errOpen is the status
 // of a file that cannot be opened, errVars that of too few variables.
 int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen, int errVars)
@@ -364,19 +565,13 @@ int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen,
     in.path = path;
     if (int st = CheckLayout(path, size, nvars, hdf5, in.span))
         return st;
+    if (hdf5)
+        return in.child.Start(path, size, nvars, n, errVars);
     QuietMatio();
     in.mat = Mat_Open(path, MAT_ACC_RDONLY);
     if (!in.mat)
         return IQ_ERR_FORMAT;
-    for (int k = 0; k < nvars; ++k) {
-        in.var[k] = Mat_VarReadNextInfo(in.mat);
-        if (!in.var[k])
-            return errVars;
-    }
-    for (int k = 0; k < nvars; ++k)
-        if ((n[k] = Count(in.var[k], size, hdf5)) < 0)
-            return IQ_ERR_FORMAT;
-    return 0;
+    return Describe(in.mat, nvars, in.var, n, size, false, errVars);
 }
 
 // n stored values of type T (byte-swapped when swap) to floats.
@@ -433,12 +628,14 @@ int ReadSpan(const std::string &path, const Span &sp, float *dst, int len)
 
 // Reads the first len values of variable k of in as floats into dst, calling
 // EscPressed at every progress step.  Variables that libmatio must decode
-// (compressed, HDF5) are read through it: it converts from the stored class
+// (compressed v5) are read through it: it converts from the stored class
 // itself when the variable is described as single.  A compressed v5
 // variable is inflated in one pass, as reading it in steps would inflate it
 // again from the start for every step.
 int ReadVar(MatIn &in, int k, float *dst, int len)
 {
+    if (in.child.active())
+        return in.child.Read(k, dst, len);
     matvar_t *v = in.var[k];
     if (in.span[k].off >= 0 && v->compression == MAT_COMPRESSION_NONE)
         return ReadSpan(in.path, in.span[k], dst, len);

@@ -155,7 +155,9 @@ VMKAL_API int LoadAscMixNoLF(IqRec *rec);
  * corrupted file (also a compressed element that does not inflate whole)
  * gives -9, never values read from beyond it.  An empty numeric variable is
  * an empty channel.  -1 / -5 for too few variables in the first / second
- * file. */
+ * file.  A v7.3 file is an HDF5 file, whose library does not guard itself
+ * against damaged files: it is read in a child process (fork) with bounded
+ * memory, so such a file gives -9 and cannot harm the caller. */
 VMKAL_API int LoadMLabSgl(IqRec *rec);
 VMKAL_API int LoadMLabMix(IqRec *rec);
 /* Free-form numbers (separators blank, comma, tab; '%' starts a comment;
