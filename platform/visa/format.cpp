@@ -52,7 +52,10 @@ template <class T>
 void append(std::string &out, const Conversion &s, const char *convLen, T value) {
     std::string f = "%" + s.flags;
     if (s.width >= 0) f += std::to_string(s.width);
-    if (s.precision >= 0) f += "." + std::to_string(s.precision);
+    if (s.precision >= 0) {
+        f += '.';
+        f += std::to_string(s.precision);
+    }
     f += convLen;
     int n = std::snprintf(nullptr, 0, f.c_str(), value);
     if (n <= 0) return;

@@ -57,7 +57,7 @@ TEST_F(Controls, RingsGiveTheCurrentItemsValueInTheirDataType)
     ASSERT_EQ(SetCtrlAttribute(p, rf, ATTR_DATA_TYPE, VAL_FLOAT), 0);
     ASSERT_EQ(SetCtrlAttribute(p, rs, ATTR_DATA_TYPE, VAL_STRING), 0);
     for (int i = 1; i <= 5; ++i)
-        ASSERT_EQ(InsertListItem(p, ri, -1, ("M" + std::to_string(i)).c_str(), i), 0);
+        ASSERT_EQ(InsertListItem(p, ri, -1, (std::string("M") + std::to_string(i)).c_str(), i), 0);
     ASSERT_EQ(InsertListItem(p, rf, -1, "10 MHz", 10000000.0), 0);
     ASSERT_EQ(InsertListItem(p, rf, -1, "15.625 kHz", 15625.0), 0);
     ASSERT_EQ(InsertListItem(p, rs, -1, "IMMediate", "IMM"), 0);

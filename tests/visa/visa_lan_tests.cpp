@@ -138,7 +138,7 @@ TEST_P(VisaLanBlock, CaptureArrivesInTheModelsLayoutAtFullScale) {
     Block b = readIqBlock(vi);
     ASSERT_GE(b.status, VI_SUCCESS);
     std::string len = std::to_string(int64_t(c.count) * 8);
-    EXPECT_EQ(b.header, "#" + std::to_string(len.size()) + len);
+    EXPECT_EQ(b.header, std::string("#") + std::to_string(len.size()) + len);
     ASSERT_EQ(b.raw.size(), size_t(c.count) * 2);
     std::vector<float> I, Q;
     splitLayout(b.raw, c.chunked, I, Q);
