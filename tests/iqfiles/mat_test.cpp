@@ -252,8 +252,9 @@ TEST_F(MatFiles, Version73FilesLoadTheirFirstVariablesByName)
 TEST_F(MatFiles, Version73FilesThatTheHdf5LibraryMisreadsAreRefusedUnharmed)
 {
     // A v7.3 file whose attribute message claims more bytes than it holds:
-    // HDF5 reads past its own buffer on it (the sanitizer build sees that if
-    // it happens in this process).  Both readers refuse it, the Q file of a
+    // HDF5 reads past its own buffer on it and crashes (the sanitizer build
+    // prints the reader process's report; it would fail this test if it
+    // happened in this process).  Both readers refuse it, the Q file of a
     // pair too, and no reader process is left behind.
     const std::string bad = KALMIRA_TEST_DATA "/mat_v73_bad_attribute.mat";
     IqRec r = Rec(bad);
