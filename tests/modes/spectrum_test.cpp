@@ -4,6 +4,7 @@
 
 #include "shell/spectrum.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -89,6 +90,35 @@ TEST_F(SpectrumTest, ToneInBinKPeaksAtKPlusOrMinusHalfN)
                 EXPECT_NEAR(mag[b], 0, 1e-3) << "tone " << k << " bin " << b;
         }
     }
+}
+
+TEST_F(SpectrumTest, LongRecordsKeepEveryBinWhereItBelongs)
+{
+    // Long enough for the magnitudes to be taken in two halves at once; one
+    // tone in each half of the transform, and an odd length whose last bin
+    // stays last.
+    const int n = 131075;
+    const int k1 = 1000, k2 = 100000, kLast = n - 1;
+    std::vector<float> i(n), q(n);
+    for (int j = 0; j < n; ++j) {
+        std::complex<double> x = std::polar(1.0, 2 * M_PI * double(k1) * j / n) +
+                                 std::polar(2.0, 2 * M_PI * double(k2) * j / n) +
+                                 std::polar(3.0, 2 * M_PI * double(kLast) * j / n);
+        i[j] = static_cast<float>(x.real());
+        q[j] = static_cast<float>(x.imag());
+    }
+    Hold(i.data(), q.data(), n);
+    const std::vector<double> mag = Press();
+    ASSERT_EQ(mag.size(), static_cast<size_t>(n));
+    const int h = n / 2;
+    EXPECT_NEAR(mag[k1 + h], 1.0 * n, 1.0);
+    EXPECT_NEAR(mag[k2 - h], 2.0 * n, 1.0);
+    EXPECT_NEAR(mag[n - 1], 3.0 * n, 1.0);
+    double rest = 0;
+    for (int b = 0; b < n; ++b)
+        if (b != k1 + h && b != k2 - h && b != n - 1)
+            rest = std::max(rest, mag[b]);
+    EXPECT_LT(rest, 1.0);
 }
 
 TEST_F(SpectrumTest, NothingToShowGivesNoPopup)
