@@ -18,6 +18,8 @@
 // lies inside the file, the data element holds rows x columns values, and a
 // compressed element inflates completely.  No array is allocated before that
 // check has passed, so a forged count never leads to a huge allocation.
+// HDF5 (v7.3) structures cannot be checked that way; such a file is read by
+// a child process instead (see Hdf5Child below).
 //
 // Writing: MAT v5, uncompressed, with real double variables of 1 row and Len
 // columns named "I" and "Q".  libmatio writes to a path, so the file is
