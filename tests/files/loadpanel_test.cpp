@@ -132,6 +132,27 @@ TEST_F(LoadPanel, LoadShowsCountRateAndLamp)
     EXPECT_FALSE(ui_test::PanelVisible(hSta));
 }
 
+TEST_F(LoadPanel, Version73MatFilesLoadInTheRunningProgram)
+{
+    // v7.3 files are read by a child process of the program, here one with
+    // Qt's threads running; a file that crashes the HDF5 library ends as a
+    // load error and the program goes on.
+    LoadThroughPanel(4, KALMIRA_TEST_DATA "/mat_v73.mat", "");
+    EXPECT_EQ(DVal, 1);
+    ASSERT_EQ(s.Len, 300);
+    EXPECT_EQ(s.I[299], 149.5f);
+    EXPECT_EQ(s.Q[299], -299.0f);
+
+    LoadThroughPanel(4, KALMIRA_TEST_DATA "/mat_v73_bad_attribute.mat", "");
+    EXPECT_EQ(DVal, 0);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+
+    LoadThroughPanel(4, KALMIRA_TEST_DATA "/mat_v73.mat", "");
+    EXPECT_EQ(DVal, 1);
+    EXPECT_EQ(s.Len, 300);
+}
+
 TEST_F(LoadPanel, TopazTransferIsOfferedAfterAGoodUInt16Load)
 {
     std::ofstream(Path("w.i")) << "1\n2\n65535\n";
