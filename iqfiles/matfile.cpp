@@ -363,9 +363,8 @@ int Describe(mat_t *mat, int nvars, matvar_t *var[2], long long n[2], long long 
 // counts and then the values over a socket.  Whatever HDF5 does with a bad
 // file ends with that child; the caller sees IQ_ERR_FORMAT and no arrays.
 
-// Writes or reads all n bytes; reads wait at most kQuietMs for each part.
-constexpr int kQuietMs = 60000;
-
+// Writes all n bytes, or reads all n bytes waiting as long as it takes (the
+// child waits so for the parent, whose end of the socket closes with it).
 bool SendAll(int fd, const void *p, size_t n)
 {
     auto *b = static_cast<const char *>(p);
@@ -385,12 +384,6 @@ bool RecvAll(int fd, void *p, size_t n)
 {
     auto *b = static_cast<char *>(p);
     while (n > 0) {
-        pollfd pf{fd, POLLIN, 0};
-        int r = poll(&pf, 1, kQuietMs);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
         ssize_t got = recv(fd, b, n, 0);
         if (got < 0 && errno == EINTR)
             continue;
@@ -485,6 +478,40 @@ public:
     }
     bool active() const { return pid_ > 0; }
 
+    // Reads all n bytes from the child.  While it is silent, events go on
+    // every kSliceMs (EscPressed at index 0), so the window stays alive and
+    // Abort ends the wait; a child silent for kQuietMs is taken as hung.
+    int Receive(void *p, size_t n)
+    {
+        constexpr int kSliceMs = 100, kQuietMs = 60000;
+        auto *b = static_cast<char *>(p);
+        int quiet = 0;
+        while (n > 0) {
+            pollfd pf{fd_, POLLIN, 0};
+            int r = poll(&pf, 1, kSliceMs);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                return IQ_ERR_FORMAT;
+            if (r == 0) {
+                if (int st = EscPressed(0))
+                    return st;
+                if ((quiet += kSliceMs) >= kQuietMs)
+                    return IQ_ERR_FORMAT;
+                continue;
+            }
+            ssize_t got = recv(fd_, b, n, 0);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return IQ_ERR_FORMAT;
+            quiet = 0;
+            b += got;
+            n -= size_t(got);
+        }
+        return 0;
+    }
+
     int Start(const char *path, long long fileSize, int nvars, long long n[2], int errVars)
     {
         int sv[2];
@@ -502,10 +529,12 @@ public:
         }
         pid_ = pid;
         fd_ = sv[0];
-        int32_t st;
-        if (!RecvAll(fd_, &st, sizeof st) || !RecvAll(fd_, n, sizeof(long long) * 2))
-            return IQ_ERR_FORMAT;
-        return st;
+        int32_t st = 0;
+        if (int r = Receive(&st, sizeof st))
+            return r;
+        if (st != 0)
+            return st;
+        return Receive(n, sizeof(long long) * 2);
     }
 
     // The first len values of variable k into dst, EscPressed at every block.
@@ -516,10 +545,13 @@ public:
             return IQ_ERR_FORMAT;
         for (int j = 0; j < len; j += kStep) {
             int m = std::min(kStep, len - j);
-            int32_t st;
-            if (!RecvAll(fd_, &st, sizeof st) || st != 0 ||
-                !RecvAll(fd_, dst + j, sizeof(float) * size_t(m)))
-                return IQ_ERR_FORMAT;
+            int32_t st = 0;
+            if (int r = Receive(&st, sizeof st))
+                return r;
+            if (st != 0)
+                return st;
+            if (int r = Receive(dst + j, sizeof(float) * size_t(m)))
+                return r;
             if (int esc = EscPressed(j))
                 return esc;
         }

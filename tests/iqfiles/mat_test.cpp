@@ -267,11 +267,18 @@ TEST_F(MatFiles, Version73FilesThatTheHdf5LibraryMisreadsAreRefusedUnharmed)
     EXPECT_EQ(LoadMLabSgl(&r), IQ_ERR_FORMAT);
     ExpectEmpty(r);
 
-    // A good file still loads after them, and every reader was reaped.
+    // A good file still loads after them; Abort ends its load too; every
+    // reader was reaped.
     r = Rec(KALMIRA_TEST_DATA "/mat_v73.mat");
     ASSERT_EQ(LoadMLabMix(&r), 0);
     EXPECT_EQ(r.Len, 300);
     FreeIqRec(&r);
+    IqSetEventHook([] { EscFlg = 1; });
+    r = Rec(KALMIRA_TEST_DATA "/mat_v73.mat");
+    EXPECT_EQ(LoadMLabMix(&r), IQ_ERR_ABORT);
+    IqSetEventHook(nullptr);
+    ExpectEmpty(r);
+    EXPECT_EQ(EscFlg, 0);
     int status = 0;
     EXPECT_EQ(waitpid(-1, &status, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
