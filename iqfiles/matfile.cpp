@@ -284,8 +284,9 @@ int CheckV4(FILE *fp, long long size, int nvars, Span spans[])
 }
 
 // Classifies the file as libmatio does (a v5 or v7.3 header carries "IM" or
-// "MI" at byte 126; anything else is tried as v4) and checks v4 and v5
-// layouts.  v7.3 files are left to HDF5, which checks its own structures.
+// "MI" at byte 126 and the version word 0x0100 or 0x0200 before it; anything
+// else is tried as v4) and checks v4 and v5 layouts.  v7.3 files are read
+// by a child process instead (Hdf5Child).
 int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span spans[])
 {
     hdf5 = false;
@@ -301,8 +302,11 @@ int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span sp
             hdf5 = true;
             return 0;
         }
-        return CheckV5(fp.get(), size, nvars, swap, spans);
+        if (version == 0x0100)
+            return CheckV5(fp.get(), size, nvars, swap, spans);
     }
+    // libmatio reads any other file as v4, also one with "IM" or "MI" and
+    // another version word: it is checked as v4 here too.
     return CheckV4(fp.get(), size, nvars, spans);
 }
 
