@@ -7,7 +7,9 @@
 #   tests/fuzz/run-fuzz.sh [SECONDS]          (default 20 s per target)
 #
 # Environment: FUZZ_BUILD (build directory, default build-fuzz in the source
-# tree), FUZZ_TARGETS (families to run, default "text spw binary mat").
+# tree), FUZZ_TARGETS (families to run, default "text spw binary mat"),
+# FUZZ_SEED (libFuzzer's random seed; unset, each run explores afresh, set,
+# a run repeats the same inputs, as CI wants).
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,6 +17,7 @@ root=$(cd "$here/../.." && pwd)
 seconds=${1:-20}
 build=${FUZZ_BUILD:-$root/build-fuzz}
 targets=${FUZZ_TARGETS:-text spw binary mat}
+seed=${FUZZ_SEED:+-seed=$FUZZ_SEED}
 
 missing=""
 command -v clang++ >/dev/null 2>&1 || missing="$missing clang"
@@ -59,7 +62,7 @@ for t in $targets; do
     echo "running fuzz_$t for ${seconds} s"
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 LSAN_OPTIONS=suppressions="$here/lsan.supp" "$bin" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-        -max_len=16384 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
+        -max_len=16384 $seed -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
         "$work" "$here/corpus/$t" >"$build/fuzz_$t.log" 2>&1
     rc=$?
     tail -n 12 "$build/fuzz_$t.log" | grep -E "stat::number_of_executed_units|stat::peak_rss_mb|Done|ERROR|SUMMARY" || true
