@@ -367,36 +367,34 @@ int Describe(mat_t *mat, int nvars, matvar_t *var[2], long long n[2], long long 
 // counts and then the values over a socket.  Whatever HDF5 does with a bad
 // file ends with that child; the caller sees IQ_ERR_FORMAT and no arrays.
 
-// Writes all n bytes, or reads all n bytes waiting as long as it takes (the
-// child waits so for the parent, whose end of the socket closes with it).
-bool SendAll(int fd, const void *p, size_t n)
+// Moves all n bytes at b through op (one send or recv of at most the bytes
+// left), going on after signals.
+template <class Byte, class Op>
+bool AllBytes(Byte *b, size_t n, Op op)
 {
-    auto *b = static_cast<const char *>(p);
     while (n > 0) {
-        ssize_t w = send(fd, b, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR)
+        ssize_t done = op(b, n);
+        if (done < 0 && errno == EINTR)
             continue;
-        if (w <= 0)
+        if (done <= 0)
             return false;
-        b += w;
-        n -= size_t(w);
+        b += done;
+        n -= size_t(done);
     }
     return true;
 }
 
+// Writes all n bytes, or reads all n bytes waiting as long as it takes (the
+// child waits so for the parent, whose end of the socket closes with it).
+bool SendAll(int fd, const void *p, size_t n)
+{
+    return AllBytes(static_cast<const char *>(p), n,
+                    [fd](const char *b, size_t k) { return send(fd, b, k, MSG_NOSIGNAL); });
+}
+
 bool RecvAll(int fd, void *p, size_t n)
 {
-    auto *b = static_cast<char *>(p);
-    while (n > 0) {
-        ssize_t got = recv(fd, b, n, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        b += got;
-        n -= size_t(got);
-    }
-    return true;
+    return AllBytes(static_cast<char *>(p), n, [fd](char *b, size_t k) { return recv(fd, b, k, 0); });
 }
 
 // The child's memory is bounded by what a file of this size can hold (two
