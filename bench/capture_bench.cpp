@@ -7,8 +7,8 @@
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/tracepanel.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include "common/sim_process.h"

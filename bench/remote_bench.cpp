@@ -6,8 +6,8 @@
 // server, the toolkit's socket layer and the Transfer panel cost.
 #include "VmKalLib.h"
 #include "remote/tcpserver.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <benchmark/benchmark.h>

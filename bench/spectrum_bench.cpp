@@ -6,9 +6,9 @@
 // Runs with the real, modal pop-up; the measurements happen inside its
 // event loop and then close it.  QT_QPA_PLATFORM=offscreen (the default
 // here) draws into memory; under Xvfb set DISPLAY and QT_QPA_PLATFORM=xcb.
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <QApplication>

@@ -6,10 +6,10 @@
 #include "files/formats.h"
 #include "files/savepanel.h"
 #include "remote/topaz.h"
-#include "shell/globals.h"
-#include "shell/mainpanel.h"
-#include "shell/statuspanel.h"
-#include "shell/uibuild.h"
+#include "state/globals.h"
+#include "state/panelids.h"
+#include "state/statuspanel.h"
+#include "state/uibuild.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,8 +2,8 @@
 #include "files/busy.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
-#include "shell/globals.h"
-#include "shell/statuspanel.h"
+#include "state/globals.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <climits>

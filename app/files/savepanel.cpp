@@ -3,8 +3,8 @@
 #include "files/busy.h"
 #include "files/filenames.h"
 #include "files/formats.h"
-#include "shell/globals.h"
-#include "shell/uibuild.h"
+#include "state/globals.h"
+#include "state/uibuild.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,9 +5,9 @@
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "numeric/window.h"
-#include "shell/globals.h"
-#include "shell/mainpanel.h"
-#include "shell/statuspanel.h"
+#include "state/globals.h"
+#include "state/panelids.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "VmKalLib.h"
-#include "instrument/devrec.h"
+#include "state/devrec.h"
 #include "visa.h"
 
 // Samples of one I or Q block of the Jasper's alternating layout; larger

@@ -2,7 +2,7 @@
 
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
-#include "shell/globals.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <cstdio>

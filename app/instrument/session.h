@@ -3,7 +3,7 @@
 // after every exchange.
 #pragma once
 
-#include "instrument/devrec.h"
+#include "state/devrec.h"
 #include "visa.h"
 
 #include <cstddef>

@@ -4,7 +4,7 @@
 #include "instrument/settings.h"
 
 #include "VmFunLib.h"
-#include "shell/globals.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <climits>

@@ -4,7 +4,7 @@
 // builders only say what differs.
 #include "instrument/settings.h"
 
-#include "shell/uibuild.h"
+#include "state/uibuild.h"
 
 #include <iterator>
 

@@ -4,10 +4,10 @@
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
-#include "shell/globals.h"
-#include "shell/mainpanel.h"
-#include "shell/modes.h"
-#include "shell/uibuild.h"
+#include "instrument/settingsvars.h"
+#include "state/globals.h"
+#include "state/panelids.h"
+#include "state/uibuild.h"
 
 #include <cstdio>
 #include <cstring>

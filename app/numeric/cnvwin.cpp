@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "numeric/window.h"
-#include "shell/globals.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "VmFunLib.h"
 #include "files/busy.h"
 #include "instrument/settings.h"
-#include "shell/globals.h"
-#include "shell/mainpanel.h"
-#include "shell/statuspanel.h"
+#include "state/globals.h"
+#include "state/panelids.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <bit>

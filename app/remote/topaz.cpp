@@ -2,8 +2,8 @@
 // generator's waveform record, written in a single VISA write.
 #include "remote/topaz.h"
 
-#include "shell/globals.h"
-#include "shell/statuspanel.h"
+#include "state/globals.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 #include "visa.h"
 

@@ -5,9 +5,9 @@
 #include "files/savepanel.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "files/formats.h"
-#include "instrument/devrec.h"
+#include "state/devrec.h"
 
 #include <cstddef>
 #include <string>

@@ -1,8 +1,6 @@
 #include "shell/mainpanel.h"
 
-#include "shell/uibuild.h"
-
-int RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT, RN_DECORATION, RN_SPEC;
+#include "state/uibuild.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "files/formats.h"
 #include "shell/config.h"
-#include "shell/globals.h"
 #include "shell/modes.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <cstdio>

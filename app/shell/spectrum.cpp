@@ -3,7 +3,7 @@
 #include "shell/spectrum.h"
 
 #include "fft.h"
-#include "shell/globals.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <algorithm>

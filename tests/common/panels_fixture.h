@@ -4,8 +4,8 @@
 #pragma once
 
 #include "VmKalLib.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

@@ -5,10 +5,10 @@
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "shell/config.h"
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

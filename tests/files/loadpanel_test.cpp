@@ -1,7 +1,7 @@
 #include "panelfixture.h"
 
 #include "shell/mainpanel.h"
-#include "shell/statuspanel.h"
+#include "state/statuspanel.h"
 
 #include <fstream>
 

@@ -8,8 +8,8 @@
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
-#include "shell/globals.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

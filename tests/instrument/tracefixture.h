@@ -4,16 +4,16 @@
 
 #include "VmKalLib.h"
 #include "common/panels_fixture.h"
+#include "common/sim_process.h"
 #include "files/busy.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/startup.h"
-#include "shell/statuspanel.h"
-#include "common/sim_process.h"
+#include "state/globals.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

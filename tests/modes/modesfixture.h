@@ -7,10 +7,10 @@
 #include "files/busy.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
 #include "shell/startup.h"
+#include "state/globals.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

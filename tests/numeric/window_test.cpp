@@ -7,7 +7,7 @@
 
 #include "numeric/fft.h"
 #include "numeric/window.h"
-#include "shell/globals.h"
+#include "state/globals.h"
 
 namespace {
 

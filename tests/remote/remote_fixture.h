@@ -6,10 +6,10 @@
 #include "VmKalLib.h"
 #include "files/busy.h"
 #include "remote/tcpserver.h"
-#include "shell/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/startup.h"
-#include "shell/statuspanel.h"
+#include "state/globals.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "shell/globals.h"
+#include "state/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
 #include "shell/startup.h"
-#include "shell/statuspanel.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "shell/globals.h"
+#include "state/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
 #include "shell/startup.h"

@@ -1,4 +1,5 @@
-#include "shell/globals.h"
+#include "state/globals.h"
+#include "state/panelids.h"
 
 int hRun, hTrc, hLod, hSav, hAgt, hBer, hCor, hJas, hOnx, hSta, hDat, hMen;
 
@@ -23,6 +24,8 @@ int win;
 float fkt, lev, frq, att;
 IqRec s, d, f;
 int HeldLen;
+
+int RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT, RN_DECORATION, RN_SPEC;
 
 int HeldSamples()
 {

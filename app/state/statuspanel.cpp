@@ -1,7 +1,7 @@
-#include "shell/statuspanel.h"
+#include "state/statuspanel.h"
 
-#include "shell/globals.h"
-#include "shell/uibuild.h"
+#include "state/globals.h"
+#include "state/uibuild.h"
 
 int ST_MSG, ST_ABO;
 int DT_TRANSF;

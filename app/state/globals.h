@@ -3,7 +3,7 @@
 #pragma once
 
 #include "VmKalLib.h"
-#include "instrument/devrec.h"
+#include "state/devrec.h"
 
 constexpr double PrgVer = 4.37;
 

@@ -1,4 +1,4 @@
-#include "shell/uibuild.h"
+#include "state/uibuild.h"
 
 namespace {
 
