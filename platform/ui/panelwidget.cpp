@@ -14,6 +14,7 @@ PanelWidget::PanelWidget(int handle, QWidget *parent)
     : QWidget(parent), handle_(handle), content_(new QFrame(this))
 {
     content_->setAutoFillBackground(true);
+    content_->installEventFilter(this);
     // A panel inside another shows its edge, as the run-time's child panels do.
     if (parent)
         static_cast<QFrame *>(content_)->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -61,6 +62,13 @@ void PanelWidget::resizeEvent(QResizeEvent *event)
     if (bar_)
         bar_->setGeometry(0, 0, width(), mb);
     content_->setGeometry(0, mb, width(), height() - mb);
+}
+
+bool PanelWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == content_ && event->type() == QEvent::Paint)
+        ++paints_;
+    return QWidget::eventFilter(watched, event);
 }
 
 // The close box never closes a panel by itself: it commits the panel's

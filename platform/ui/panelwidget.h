@@ -24,7 +24,12 @@ public:
     void setContentGeometry(int top, int left, int height, int width);
     QRect contentGeometry() const;
 
+    // How often the content area has been painted (tests look at whether a
+    // panel got drawn before a long call blocked the window).
+    int paints() const { return paints_; }
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -33,6 +38,7 @@ private:
     QWidget *content_;
     QMenuBar *bar_ = nullptr;
     int barHeight_ = 0;
+    int paints_ = 0;
 };
 
 }  // namespace kui

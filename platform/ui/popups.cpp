@@ -9,10 +9,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 
 using namespace kui;
 
@@ -30,6 +33,9 @@ bool scripted = [] {
 std::deque<FileAnswer> fileAnswers;
 std::vector<ui_test::Popup> popups;
 int popupsLook = 0;
+
+// A note goes away by itself after this long, unless the person closes it.
+constexpr int kNoteMs = 8000;
 
 QWidget *DialogParent()
 {
@@ -112,6 +118,34 @@ int MessagePopup(const char *title, const char *message)
                     QString::fromUtf8(message ? message : ""), QMessageBox::Ok, DialogParent());
     box.setTextFormat(Qt::PlainText);
     box.exec();
+    return 0;
+}
+
+// One note window per title: a repeated note replaces the text of the one
+// shown and starts its time again, so notes never pile up.
+int NotePopup(const char *title, const char *message)
+{
+    const std::string t = title ? title : "", m = message ? message : "";
+    RecordPopup({"note", t, m, 0, {}});
+    if (scripted || !IsInitialised())
+        return 0;
+    static std::map<std::string, QPointer<QMessageBox>> notes;
+    QPointer<QMessageBox> &box = notes[t];
+    if (!box) {
+        box = new QMessageBox(QMessageBox::NoIcon, QString::fromStdString(t), QString(), QMessageBox::Ok);
+        box->setTextFormat(Qt::PlainText);
+        box->setWindowModality(Qt::NonModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        // The person keeps typing where they were.
+        box->setAttribute(Qt::WA_ShowWithoutActivating);
+        auto *timer = new QTimer(box);
+        timer->setObjectName("noteTimer");
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, box, &QWidget::close);
+    }
+    box->setText(QString::fromStdString(m));
+    box->show();
+    box->findChild<QTimer *>("noteTimer")->start(kNoteMs);
     return 0;
 }
 

@@ -161,4 +161,10 @@ void *PanelWidget(int panel)
     return p ? static_cast<QWidget *>(p->w.data()) : nullptr;
 }
 
+int PaintCount(int panel)
+{
+    Panel *p = FindPanel(panel);
+    return p && p->w ? p->w->paints() : UIEInvalidPanel;
+}
+
 }  // namespace ui_test

@@ -233,6 +233,10 @@ int ProcessSystemEvents();
 // ---------------------------------------------------------------- pop-ups
 
 int MessagePopup(const char *title, const char *message);
+// A note that does not wait for the person: the call returns at once, the
+// window takes no focus and closes itself after a few seconds.  For news that
+// comes from outside (a network peer) and must never stop the program.
+int NotePopup(const char *title, const char *message);
 int FileSelectPopup(const char *defaultDir, const char *defaultSpec, const char *typeList,
                     const char *title, int button, int restrictDir, int restrictExt,
                     int allowCancel, int allowMakeDir, char *path);
@@ -292,7 +296,7 @@ void SetScripted(bool on);
 void QueueFileSelect(int result, const std::string &path);
 
 struct Popup {
-    std::string kind;     // "message", "file", "graph", "beep"
+    std::string kind;     // "message", "note", "file", "graph", "beep"
     std::string title;
     std::string text;     // message text, or the file dialog's default file pattern
     int count = 0;        // graph: number of points
@@ -319,5 +323,11 @@ int PanelVisible(int panel);
 std::string CtrlKindName(int panel, int ctrl);
 int CtrlCount(int panel);                 // identifiers run from 2 to CtrlCount + 1
 void *PanelWidget(int panel);             // QWidget*, for screenshots in tests
+int PaintCount(int panel);                // times the panel's area was drawn
+
+// GetModuleDir (and so the program's own configuration file) answers this
+// folder from now on; "" gives the program's real folder back.  Tests keep
+// their settings away from those of the built program this way.
+void SetModuleDir(const std::string &dir);
 
 }  // namespace ui_test

@@ -22,6 +22,7 @@ using namespace kui;
 namespace {
 
 int resolutionAdjustment = 0;
+QString moduleDir;   // set by tests only
 const auto startTime = std::chrono::steady_clock::now();
 
 int PathOut(const QString &s, char *out)
@@ -40,6 +41,8 @@ QString ExecutablePath()
 
 int GetModuleDir(char *dir)
 {
+    if (!moduleDir.isEmpty())
+        return PathOut(moduleDir, dir);
     return PathOut(QFileInfo(ExecutablePath()).absolutePath(), dir);
 }
 
@@ -217,3 +220,12 @@ int GetUserConfigDir(char *dir)
         return -1;
     return PathOut(d, dir);
 }
+
+namespace ui_test {
+
+void SetModuleDir(const std::string &dir)
+{
+    moduleDir = QString::fromStdString(dir);
+}
+
+}  // namespace ui_test

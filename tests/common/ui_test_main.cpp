@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int main(int argc, char **argv)
@@ -12,10 +15,23 @@ int main(int argc, char **argv)
     // A private temporary folder keeps the instance check away from a Kalmira
     // that a person has open on this machine.
     char tmp[] = "/tmp/kalmira-shell-XXXXXX";
-    if (mkdtemp(tmp))
+    const bool own = mkdtemp(tmp) != nullptr;
+    if (own)
         setenv("TMPDIR", tmp, 1);
     ::testing::InitGoogleTest(&argc, argv);
     InitUserInterface(argc, argv);
     ui_test::SetScripted(true);
-    return RUN_ALL_TESTS();
+    // The program's folder as start-up sees it: private too, so that no test
+    // reads or writes the configuration beside the built program.
+    if (own) {
+        const std::string program = std::string(tmp) + "/program";
+        mkdir(program.c_str(), 0700);
+        ui_test::SetModuleDir(program);
+    }
+    const int rc = RUN_ALL_TESTS();
+    if (own) {
+        std::error_code ignored;
+        std::filesystem::remove_all(tmp, ignored);
+    }
+    return rc;
 }
