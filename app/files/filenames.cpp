@@ -3,6 +3,7 @@
 #include "files/formats.h"
 #include "userint.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -43,4 +44,25 @@ bool SplitIFile(int typ, const char *iPath, char *dir, char *qPath)
         std::memcpy(qPath, q.c_str(), q.size() + 1);
     }
     return true;
+}
+
+int ChooseFile(const char *dir, const char *pattern, int button, char *path)
+{
+    // The dialog empties its buffer before it opens: the current name must
+    // survive a change of mind.
+    char chosen[MAX_PATHNAME_LEN] = "";
+    const int result = FileSelectPopup(dir, pattern, pattern, "Select File", button, 0, 0, 1, 1, chosen);
+    if (result > 0)
+        std::memcpy(path, chosen, sizeof chosen);
+    return result;
+}
+
+std::string FailureText(const char *first, const char *reason, int err)
+{
+    std::string line = reason;
+    if (!line.empty())
+        line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+    if (err != 0)
+        line += std::string(": ") + std::strerror(err);
+    return std::string(first) + "\n" + line + ".";
 }

@@ -11,6 +11,7 @@
 #include "state/statuspanel.h"
 #include "state/uibuild.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,8 +20,6 @@
 int LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO_TRA, LO_TEXTMSG;
 
 namespace {
-
-constexpr int kUInt16Format = 20;
 
 void ShowTwoFileControls(int typ)
 {
@@ -44,8 +43,7 @@ void OnType()
 
 int SelectFile(const char *pattern, char *path)
 {
-    return FileSelectPopup(SrcDir, pattern, pattern, "Select File", VAL_SELECT_BUTTON, 0, 0, 1, 1,
-                           path);
+    return ChooseFile(SrcDir, pattern, VAL_SELECT_BUTTON, path);
 }
 
 void OnIFile()
@@ -74,17 +72,30 @@ void OnQFile()
     DVal = 0;
 }
 
+// The reason below "File Load Error.": the library's text, and for a file
+// that could not be opened what the system said.
+void ShowLoadError(int status, int err)
+{
+    const bool opening = status == IQ_ERR_OPEN1 || status == IQ_ERR_OPEN2;
+    MessagePopup("Error", FailureText("File Load Error.", IqStatusText(status), opening ? err : 0).c_str());
+}
+
 void OnLoad()
 {
     DspTxtPnl("Loading IQ data...");
-    int status;
+    // Only a file that stores a rate may set one: the rate of an earlier
+    // file must not replace the one typed for this file.
+    s.Rat = 0.0f;
+    int status, err;
     {
         IoBusyScope busy;
+        errno = 0;
         status = LoadDatFile(&s);
+        err = errno;
     }
     HeldLen = status == 0 ? s.Len : 0;
     if (status != 0) {
-        MessagePopup("Error", "File Load Error.");
+        ShowLoadError(status, err);
         DVal = 0;
         NewState = 0;
     } else {
@@ -97,9 +108,6 @@ void OnLoad()
             GetCtrlVal(hLod, LO_FRQ, &SRat);
         SetCtrlVal(hLod, LO_FRQ, static_cast<double>(SRat));
     }
-    int offer = DVal == 1 && s.Typ == kUInt16Format;
-    SetCtrlAttribute(hLod, LO_TRA, ATTR_DIMMED, !offer);
-    SetCtrlAttribute(hLod, LO_ADR, ATTR_DIMMED, !offer);
     HidePanel(hSta);
 }
 
@@ -108,7 +116,9 @@ void OnTransmit()
     int adr = 0;
     GetCtrlVal(hLod, LO_ADR, &adr);
     int status = TransmitUInt16(adr);
-    if (status == TOPAZ_ERR_RANGE) {
+    if (status == TOPAZ_ERR_NODATA) {
+        MessagePopup("Error", "No 16-bit word data (UInt16) are loaded.\nNothing was sent.");
+    } else if (status == TOPAZ_ERR_RANGE) {
         HidePanel(hSta);
         char text[200];
         std::snprintf(text, sizeof text,
@@ -123,15 +133,22 @@ void OnTransmit()
 
 void CommonTail()
 {
-    int ready = IFlg == 1 && (t[s.Typ].Files != 2 || QFlg == 1);
-    SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, !ready);
-    SetCtrlAttribute(hLod, LO_CNT, ATTR_DIMMED, DVal != 1);
+    UpdLoadPanel();
     UpdSaveDim();
-    SetCtrlVal(hLod, LO_CNT, s.Len);
     GetCtrlVal(hLod, LO_FRQ, &SRat);
     SetCtrlVal(hRun, RN_DVAL, DVal);
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal != 1);
     UpdTesAll(Hdl, NewState, SRat, s.Len);
+}
+
+// A commit that came while a file operation runs is not acted on: the
+// control shows again what the program holds.
+void PutBack(int control)
+{
+    if (control == LO_TYP)
+        SetCtrlVal(hLod, LO_TYP, s.Typ);
+    else if (control == LO_FRQ)
+        SetCtrlVal(hLod, LO_FRQ, static_cast<double>(SRat));
 }
 
 }  // namespace
@@ -166,11 +183,26 @@ int BuildLO(int parent)
     return p;
 }
 
+void UpdLoadPanel()
+{
+    int ready = IFlg == 1 && (t[s.Typ].Files != 2 || QFlg == 1);
+    SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, !ready);
+    SetCtrlAttribute(hLod, LO_CNT, ATTR_DIMMED, DVal != 1);
+    SetCtrlVal(hLod, LO_CNT, s.Len);
+    const int offer = TopazDataHeld();
+    SetCtrlAttribute(hLod, LO_TRA, ATTR_DIMMED, !offer);
+    SetCtrlAttribute(hLod, LO_ADR, ATTR_DIMMED, !offer);
+}
+
 int cbLoad(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    // While a file operation runs, nothing may change the records under it.
-    if (event != EVENT_COMMIT || IoBusy)
+    if (event != EVENT_COMMIT)
         return 0;
+    // While a file operation runs, nothing may change the records under it.
+    if (IoBusy) {
+        PutBack(control);
+        return 0;
+    }
     RunCtrlAction(control, {{LO_TYP, OnType},
                             {LO_I, OnIFile},
                             {LO_Q, OnQFile},

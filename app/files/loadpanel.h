@@ -7,5 +7,8 @@ extern int LO_TYP, LO_I, LO_DI, LO_Q, LO_DQ, LO_FRQ, LO_ADR, LO_CNT, LO_LOAD, LO
 int BuildLO(int parent);
 int cbLoad(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
-// Enables "Save IQ" when a destination is chosen and the data are valid.
-void UpdSaveDim();
+// Shows the sample count and dims what the globals do not allow: "Load IQ"
+// until the file (both files of a two-file format) is chosen, "No of
+// Samples" without valid data, the transfer to the generator unless it has
+// data to take (TopazDataHeld).
+void UpdLoadPanel();

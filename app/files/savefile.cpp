@@ -1,11 +1,13 @@
 // The save dispatcher: append read, destination arrays, writer.
 #include "files/busy.h"
+#include "files/filenames.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
 #include "state/globals.h"
 #include "state/statuspanel.h"
 #include "userint.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,15 @@ int IoBusy;
 
 namespace {
 
-enum SaveFault { kNone, kGuard, kArray, kWrite };
+enum SaveFault { kNone, kGuard, kRead, kArray, kWrite };
+
+// How a save ended: the fault, the status of the step that failed and the
+// system's error number where that step has one.
+struct SaveEnd {
+    SaveFault fault = kNone;
+    int status = 0;
+    int err = 0;
+};
 
 void CopyBlock(float *dst, const float *src, int n)
 {
@@ -23,10 +33,16 @@ void CopyBlock(float *dst, const float *src, int n)
         std::memcpy(dst, src, static_cast<size_t>(n) * sizeof(float));
 }
 
-void ShowFault(SaveFault fault)
+// Guard samples are copies of the loaded data: never more than there is.
+bool GuardFits()
+{
+    return NGrd >= 0 && NGrd <= HeldSamples();
+}
+
+void ShowFault(const SaveEnd &end)
 {
     char text[200];
-    switch (fault) {
+    switch (end.fault) {
     case kGuard:
         std::snprintf(text, sizeof text,
                       "The number of guard samples (%d) is larger than the number of "
@@ -34,11 +50,14 @@ void ShowFault(SaveFault fault)
                       NGrd, HeldSamples());
         MessagePopup("Error", text);
         break;
+    case kRead:
+        MessagePopup("Error", FailureText("Array not created.", IqStatusText(end.status), end.err).c_str());
+        break;
     case kArray:
         MessagePopup("Error", "Array not created.");
         break;
     case kWrite:
-        MessagePopup("Error", "File Save Error.");
+        MessagePopup("Error", FailureText("File Save Error.", "the file cannot be written", end.err).c_str());
         break;
     case kNone:
         break;
@@ -46,20 +65,26 @@ void ShowFault(SaveFault fault)
 }
 
 // Reads, builds and writes; the caller releases the arrays.
-SaveFault Dispatch(const IqFormat *row, int &err)
+SaveEnd Dispatch(const IqFormat *row)
 {
-    // Guard samples are copies of the loaded data: never more than there is.
-    if (NGrd < 0 || NGrd > HeldSamples()) {
-        err = -1;
-        return kGuard;
+    if (!GuardFits())
+        return {kGuard, -1, 0};
+    if (AppFlg == 1) {
+        errno = 0;
+        if (int st = row->load(&f); st != 0) {
+            const bool opening = st == IQ_ERR_OPEN1 || st == IQ_ERR_OPEN2;
+            return {kRead, st, opening ? errno : 0};
+        }
+        // The read let events through; what is held may have changed since.
+        if (!GuardFits())
+            return {kGuard, -1, 0};
     }
-    if (AppFlg == 1 && (err = row->load(&f)) != 0)
-        return kArray;
-    if ((err = BldDstArr()) != 0)
-        return kArray;
-    if ((err = row->save(d)) != 0)
-        return kWrite;
-    return kNone;
+    if (int st = BldDstArr(); st != 0)
+        return {kArray, st, 0};
+    errno = 0;
+    if (int st = row->save(d); st != 0)
+        return {kWrite, st, errno};
+    return {};
 }
 
 }  // namespace
@@ -69,7 +94,7 @@ int BldDstArr()
     const int n = HeldSamples();
     long long total = static_cast<long long>(f.Len) + NGrd + n;
     FreeIqRec(&d);
-    if (total > INT_MAX || total < 0)
+    if (total > INT_MAX || !GuardFits())
         return -1;
     d.Len = static_cast<int>(total);
     // A record of no samples still holds valid (one-element) arrays.
@@ -95,20 +120,21 @@ int BldDstArr()
 
 int SaveDatFile()
 {
-    int err = 0;
     f.Len = 0;
     FreeIqRec(&d);
+    std::memcpy(f.INam, d.INam, sizeof f.INam);
+    std::memcpy(f.QNam, d.QNam, sizeof f.QNam);
     GetCtrlVal(hLod, LO_FRQ, &d.Rat);
     DspTxtPnl(AppFlg == 1 ? "Appending IQ values..." : "Saving    IQ values...");
 
-    SaveFault fault = kNone;
+    SaveEnd end;
     const IqFormat *row = IqFormatAt(d.Typ);
     if (row && row->save) {
         IoBusyScope busy;
-        fault = Dispatch(row, err);
+        end = Dispatch(row);
     }
     FreeIqRec(&f);
     FreeIqRec(&d);
-    ShowFault(fault);
-    return err;
+    ShowFault(end);
+    return end.status;
 }

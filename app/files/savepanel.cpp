@@ -16,19 +16,23 @@ namespace {
 
 int SelectFile(const char *pattern, int button, char *path)
 {
-    return FileSelectPopup(DstDir, pattern, pattern, "Select File", button, 0, 0, 1, 1, path);
+    return ChooseFile(DstDir, pattern, button, path);
 }
 
+bool TwoFiles()
+{
+    return t[d.Typ].Files == 2;
+}
+
+// A new format forgets the destination: its files would be written in a
+// format other than the one they were chosen for.
 void OnType()
 {
     GetCtrlVal(hSav, SA_TYP, &d.Typ);
-    int single = t[d.Typ].Files != 2;
+    int single = !TwoFiles();
     SetCtrlAttribute(hSav, SA_Q, ATTR_DIMMED, single);
     SetCtrlAttribute(hSav, SA_DQ, ATTR_DIMMED, single);
-    SetCtrlVal(hSav, SA_DI, "");
-    SetCtrlVal(hSav, SA_DQ, "");
-    QFlg = 0;
-    IFlg = 0;
+    ForgetDestination();
 }
 
 void OnIFile()
@@ -37,15 +41,11 @@ void OnIFile()
     if (chosen <= 0)
         return;
     SetCtrlVal(hSav, SA_DI, d.INam);
-    IFlg = 1;
-    FExI = FExQ = chosen == VAL_EXISTING_FILE_SELECTED ? 1 : 0;
-    if (SplitIFile(d.Typ, d.INam, DstDir, d.QNam)) {
-        QFlg = 1;
-        FExQ = FileExists(d.QNam) ? 1 : 0;
+    FExI = chosen == VAL_EXISTING_FILE_SELECTED ? 1 : 0;
+    if (SplitIFile(d.Typ, d.INam, DstDir, d.QNam))
         SetCtrlVal(hSav, SA_DQ, d.QNam);
-    }
-    std::memcpy(f.INam, d.INam, sizeof f.INam);
-    std::memcpy(f.QNam, d.QNam, sizeof f.QNam);
+    // The second file is the one shown, derived or chosen before.
+    FExQ = TwoFiles() ? FileExists(d.QNam) : FExI;
 }
 
 void OnQFile()
@@ -54,8 +54,6 @@ void OnQFile()
     if (chosen <= 0)
         return;
     SetCtrlVal(hSav, SA_DQ, d.QNam);
-    std::memcpy(f.QNam, d.QNam, sizeof f.QNam);
-    QFlg = 1;
     FExQ = chosen == VAL_EXISTING_FILE_SELECTED ? 1 : 0;
 }
 
@@ -66,12 +64,41 @@ void RunSave(int append)
     HidePanel(hSta);
 }
 
+// A commit that came while a file operation runs is not acted on: the
+// control shows again what the program holds.
+void PutBack(int control)
+{
+    if (control == SA_TYP)
+        SetCtrlVal(hSav, SA_TYP, d.Typ);
+    else if (control == SA_CNT)
+        SetCtrlVal(hSav, SA_CNT, NGrd);
+}
+
+// The destination is what the panel shows: its file, and the second one
+// for a two-file format.
+bool DestinationShown()
+{
+    return d.INam[0] != '\0' && (!TwoFiles() || d.QNam[0] != '\0');
+}
+
 }  // namespace
+
+void ForgetDestination()
+{
+    d.INam[0] = d.QNam[0] = '\0';
+    f.INam[0] = f.QNam[0] = '\0';
+    FExI = FExQ = 0;
+    SetCtrlVal(hSav, SA_DI, d.INam);
+    SetCtrlVal(hSav, SA_DQ, d.QNam);
+}
 
 void UpdSaveDim()
 {
-    int ready = IFlg == 1 && DVal == 1 && (t[d.Typ].Files != 2 || QFlg == 1);
+    const bool ready = DVal == 1 && DestinationShown();
     SetCtrlAttribute(hSav, SA_SAV, ATTR_DIMMED, !ready);
+    // Appending reads what is there: every file of the destination must exist.
+    const bool existing = FExI == 1 && (!TwoFiles() || FExQ == 1);
+    SetCtrlAttribute(hSav, SA_APP, ATTR_DIMMED, !(ready && existing));
 }
 
 int BuildSA(int parent)
@@ -99,9 +126,13 @@ int BuildSA(int parent)
 
 int cbSave(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    // While a file operation runs, nothing may change the records under it.
-    if (event != EVENT_COMMIT || IoBusy)
+    if (event != EVENT_COMMIT)
         return 0;
+    // While a file operation runs, nothing may change the records under it.
+    if (IoBusy) {
+        PutBack(control);
+        return 0;
+    }
     RunCtrlAction(control, {{SA_TYP, OnType},
                             {SA_I, OnIFile},
                             {SA_Q, OnQFile},
@@ -109,6 +140,5 @@ int cbSave(int panel, int control, int event, void *callbackData, int eventData1
                             {SA_APP, [] { RunSave(1); }},
                             {SA_SAV, [] { RunSave(0); }}});
     UpdSaveDim();
-    SetCtrlAttribute(hSav, SA_APP, ATTR_DIMMED, !(FExI == 1 && FExQ == 1));
     return 0;
 }

@@ -15,5 +15,11 @@ int SaveDatFile();
 // then all of s.  Returns 0, or -1 when an array cannot be allocated.
 int BldDstArr();
 
-// Enables "Save IQ" when the data are valid and the destination is chosen.
+// Enables "Save IQ" when the data are valid and the panel shows the
+// destination (both files of a two-file format), "Append" when moreover
+// every file of it exists.
 void UpdSaveDim();
+
+// Empties the destination names and the fields that show them; nothing
+// exists to append to any more.
+void ForgetDestination();

@@ -1,6 +1,7 @@
 #include "instrument/tracepanel.h"
 
 #include "VmFunLib.h"
+#include "files/busy.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
@@ -154,6 +155,9 @@ int BuildTR(int parent)
 int cbTrc(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
     if (event != EVENT_COMMIT || Busy)
+        return 0;
+    // A capture would replace s under a running load or save.
+    if (control == TR_TRC && IoBusy)
         return 0;
     Busy = 1;
     bool tail = true;

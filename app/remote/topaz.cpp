@@ -128,12 +128,21 @@ long FirstSampleOutOfRange()
     return -1;
 }
 
+bool TopazDataHeld()
+{
+    return DVal == 1 && s.Typ == kUInt16Format && HeldSamples() >= 1;
+}
+
 int TransmitUInt16(int adr)
 {
+    if (!TopazDataHeld())
+        return TOPAZ_ERR_NODATA;
     // A value that is no 16-bit word would reach the generator as another one.
     if (FirstSampleOutOfRange() >= 0)
         return TOPAZ_ERR_RANGE;
     DspTxtPnl("Transmitting Topaz data...");
+    // The transfer blocks the window: the text must be on the screen first.
+    ProcessDrawEvents();
     char rsrc[50];
     std::snprintf(rsrc, sizeof rsrc, "GPIB::%d", adr);
     ViSession rm = 0, vi = 0;

@@ -1,5 +1,6 @@
 #include "shell/menu.h"
 
+#include "files/busy.h"
 #include "files/formats.h"
 #include "shell/config.h"
 #include "shell/modes.h"
@@ -105,6 +106,10 @@ std::string AboutText()
 
 void cbMen(int menuBar, int menuItem, void *callbackData, int panel)
 {
+    // A configuration changes the formats and the count under a running load,
+    // save or capture; saving one would record a state about to change.
+    if (IoBusy && (menuItem == MN_FILE_LOAD || menuItem == MN_FILE_SAVE))
+        return;
     if (menuItem == MN_FILE_LOAD)
         LoadConfiguration();
     else if (menuItem == MN_FILE_SAVE)

@@ -19,8 +19,6 @@ namespace {
 void ShowAnalyzerMode()
 {
     HidePanel(hLod);
-    SetCtrlAttribute(hTrc, TR_PAD, ATTR_DIMMED, a.Ift == IFT_LAN);
-    SetCtrlAttribute(hTrc, TR_IPA, ATTR_DIMMED, a.Ift == IFT_GPIB);
     DisplayPanel(hTrc);
 }
 
@@ -32,8 +30,6 @@ void ShowFileMode()
     IFlg = 0;
     SetCtrlVal(hLod, LO_DI, "");
     SetCtrlVal(hLod, LO_DQ, "");
-    SetCtrlAttribute(hLod, LO_LOAD, ATTR_DIMMED, DVal == 0);
-    SetCtrlAttribute(hLod, LO_CNT, ATTR_DIMMED, DVal == 0);
     GetCtrlVal(hLod, LO_FRQ, &SRat);
 }
 
@@ -54,6 +50,17 @@ void ChangePort(int panel, int control)
 
 }  // namespace
 
+void ShowDataState()
+{
+    SetCtrlVal(hRun, RN_DVAL, DVal);
+    // Without valid data the arrays of s need not match its count any more.
+    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal != 1);
+    SetCtrlAttribute(hTrc, TR_PAD, ATTR_DIMMED, a.Ift == IFT_LAN);
+    SetCtrlAttribute(hTrc, TR_IPA, ATTR_DIMMED, a.Ift == IFT_GPIB);
+    UpdLoadPanel();
+    UpdSaveDim();
+}
+
 void DspMode(int analyzer)
 {
     if (analyzer)
@@ -61,13 +68,9 @@ void DspMode(int analyzer)
     else
         ShowFileMode();
     UpdVar();
-    UpdSaveDim();
-    SetCtrlVal(hRun, RN_DVAL, DVal);
-    // Without valid data the arrays of s need not match its count any more.
-    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal != 1);
     if (TrcFlg && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
-    SetCtrlVal(hLod, LO_CNT, s.Len);
+    ShowDataState();
     UpdTesAll(Hdl, NewState, SRat, s.Len);
 }
 

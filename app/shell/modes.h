@@ -7,6 +7,11 @@
 // the "Data Valid" lamp, the sample count and the remote client.
 void DspMode(int analyzer);
 
+// Sets everything that follows the data state from the globals: the "Data
+// Valid" lamp, Spectrum, the Load panel's count and buttons, "Save IQ" and
+// "Append", and the trace panel's address field of the other interface.
+void ShowDataState();
+
 // Callback of the main panel's source switch, port, Quit and Spectrum.
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 

@@ -1,5 +1,6 @@
 #include "panelfixture.h"
 
+#include "remote/topaz.h"
 #include "shell/mainpanel.h"
 #include "state/statuspanel.h"
 
@@ -146,7 +147,7 @@ TEST_F(LoadPanel, Version73MatFilesLoadInTheRunningProgram)
     LoadThroughPanel(4, KALMIRA_TEST_DATA "/mat_v73_bad_attribute.mat", "");
     EXPECT_EQ(DVal, 0);
     ASSERT_FALSE(MessageTexts().empty());
-    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+    EXPECT_EQ(MessageTexts().back().substr(0, 24), "Error: File Load Error.\n");
 
     LoadThroughPanel(4, KALMIRA_TEST_DATA "/mat_v73.mat", "");
     EXPECT_EQ(DVal, 1);
@@ -169,7 +170,8 @@ TEST_F(LoadPanel, TopazTransferIsOfferedAfterAGoodUInt16Load)
     EXPECT_EQ(DVal, 0);
     EXPECT_EQ(Dimmed(hLod, LO_TRA), 1);
     ASSERT_FALSE(MessageTexts().empty());
-    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+    EXPECT_EQ(MessageTexts().back(),
+              "Error: File Load Error.\nThe second file cannot be opened: No such file or directory.");
 }
 
 TEST_F(LoadPanel, AbortStopsARunningLoadAndBlocksOtherCommits)
@@ -189,7 +191,134 @@ TEST_F(LoadPanel, AbortStopsARunningLoadAndBlocksOtherCommits)
     EXPECT_EQ(s.I, nullptr);
     EXPECT_EQ(EscFlg, 0);
     ASSERT_FALSE(MessageTexts().empty());
-    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.");
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\nAborted.");
+}
+
+// After a good load the person opens a file dialog and changes their mind
+// (or picks a path too long to keep): what the panel shows is still what the
+// next load reads.
+TEST_F(LoadPanel, ADialogThatChoosesNothingKeepsTheChosenFiles)
+{
+    ASSERT_EQ(Write(22, Path("a.kal"), "", Ramp(120)), 0);
+    LoadThroughPanel(22, Path("a.kal"), "");
+    ASSERT_EQ(DVal, 1);
+
+    ui_test::QueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, "/" + std::string(300, 'x'));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    ASSERT_FALSE(MessageTexts().empty()) << "the long path is refused with a message";
+    EXPECT_EQ(std::string(s.INam), Path("a.kal"));
+    EXPECT_EQ(Text(hLod, LO_DI), Path("a.kal"));
+    EXPECT_EQ(DVal, 1) << "nothing was chosen, nothing changed";
+    ui_test::ClearPopups();
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_LOAD), 0);
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(DVal, 1);
+    EXPECT_EQ(s.Len, 120);
+
+    // The second file of a pair, the same.
+    const Samples x = Ramp(40);
+    ASSERT_EQ(Write(5, Path("p.i"), Path("p.q"), x), 0);
+    LoadThroughPanel(5, Path("p.i"), Path("p.q"));
+    ui_test::QueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_Q), 0);
+    EXPECT_EQ(std::string(s.QNam), Path("p.q"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_LOAD), 0);
+    EXPECT_EQ(DVal, 1);
+    EXPECT_EQ(s.Len, 40);
+}
+
+// A file without a stored rate keeps the "Frequency" typed for it, also
+// after a file that had one: the typed rate goes into the next save.
+TEST_F(LoadPanel, AFileWithoutARateKeepsTheTypedFrequency)
+{
+    ASSERT_EQ(Write(0, Path("a.ibn"), "", Ramp(300), 2.5e6f), 0);
+    ASSERT_EQ(Write(22, Path("b.kal"), "", Ramp(200)), 0);
+    LoadThroughPanel(0, Path("a.ibn"), "");
+    ASSERT_FLOAT_EQ(SRat, 2.5e6f);
+
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_FRQ, 7e6), 0);
+    LoadThroughPanel(22, Path("b.kal"), "");
+    float shown = 0;
+    GetCtrlVal(hLod, LO_FRQ, &shown);
+    EXPECT_FLOAT_EQ(shown, 7e6f);
+    EXPECT_FLOAT_EQ(SRat, 7e6f);
+
+    ChooseSave(0, Path("out.ibn"), "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    IqRec back{};
+    std::snprintf(back.INam, sizeof back.INam, "%s", Path("out.ibn").c_str());
+    ASSERT_EQ(LoadDatFile(&back), 0);
+    EXPECT_FLOAT_EQ(back.Rat, 7e6f);
+    FreeIqRec(&back);
+}
+
+// The reason of a failed load under the message's first line: a missing
+// file, a file of another format.
+TEST_F(LoadPanel, ALoadErrorSaysWhyOnItsSecondLine)
+{
+    LoadThroughPanel(22, Path("gone.kal"), "");
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(),
+              "Error: File Load Error.\nThe file cannot be opened: No such file or directory.");
+
+    std::ofstream(Path("text.sig")) << "this is no SPW file\n";
+    LoadThroughPanel(13, Path("text.sig"), "");
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\nNot a file of this format.");
+    EXPECT_EQ(DVal, 0);
+}
+
+// "Topaz Transm." is there only while the generator could take what is
+// held: valid UInt16 words, at least one.  Every change that invalidates the
+// data withdraws it, and the transfer refuses anything else on its own.
+TEST_F(LoadPanel, TheTopazTransferFollowsWhatIsHeld)
+{
+    std::ofstream(Path("w.i")) << "1\n2\n3\n";
+    std::ofstream(Path("w.q")) << "4\n5\n6\n";
+    LoadThroughPanel(20, Path("w.i"), Path("w.q"));
+    ASSERT_EQ(Dimmed(hLod, LO_TRA), 0);
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 5), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1) << "after a format change";
+    EXPECT_EQ(Dimmed(hLod, LO_ADR), 1);
+
+    LoadThroughPanel(20, Path("w.i"), Path("w.q"));
+    ASSERT_EQ(Dimmed(hLod, LO_TRA), 0);
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("w.i"));
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1) << "after a new file was chosen";
+
+    std::ofstream(Path("e.i")).close();
+    std::ofstream(Path("e.q")).close();
+    LoadThroughPanel(20, Path("e.i"), Path("e.q"));
+    ASSERT_EQ(DVal, 1);
+    ASSERT_EQ(s.Len, 0);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1) << "no samples, no waveform";
+
+    // Should the button be reached anyway, nothing goes out.
+    SetCtrlAttribute(hLod, LO_TRA, ATTR_DIMMED, 0);
+    ui_test::ClearPopups();
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_TRA), 0);
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_EQ(MessageTexts()[0], "Error: No 16-bit word data (UInt16) are loaded.\nNothing was sent.");
+    EXPECT_EQ(TransmitUInt16(6), TOPAZ_ERR_NODATA);
+}
+
+// The transfer blocks the window, so its Status text is drawn before it
+// starts (here it then fails: no generator is reachable).
+TEST_F(LoadPanel, TheTopazStatusTextIsOnTheScreenDuringTheTransfer)
+{
+    DisplayPanel(hRun);
+    std::ofstream(Path("w.i")) << "1\n";
+    std::ofstream(Path("w.q")) << "2\n";
+    LoadThroughPanel(20, Path("w.i"), Path("w.q"));
+    ProcessDrawEvents();
+    const int before = ui_test::PaintCount(hSta);
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_TRA), 0);
+    EXPECT_GT(ui_test::PaintCount(hSta), before);
+    EXPECT_FALSE(ui_test::PanelVisible(hSta));
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_NE(MessageTexts().back().find("Please check Topaz address or GPIB cables."), std::string::npos);
 }
 
 }  // namespace

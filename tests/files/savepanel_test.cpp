@@ -25,8 +25,8 @@ TEST_F(SavePanel, SaveIsUsableOnceDataAndDestinationAreThere)
     ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
     EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
     LoadThroughPanel(22, Path("in.kal"), "");
-    // The Load panel's chosen-file flag already counts for a one-file format.
-    EXPECT_EQ(Dimmed(hSav, SA_SAV), 0);
+    // The file chosen on the Load panel is no destination.
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
 
     ASSERT_EQ(ui_test::UserSetVal(hSav, SA_TYP, 5), 0);
     EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
@@ -35,7 +35,7 @@ TEST_F(SavePanel, SaveIsUsableOnceDataAndDestinationAreThere)
     ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
     // A derived ".q" name counts as chosen even before it exists.
     EXPECT_EQ(std::string(d.QNam), Path("out.q"));
-    EXPECT_EQ(QFlg, 1);
+    EXPECT_EQ(Text(hSav, SA_DQ), Path("out.q"));
     EXPECT_EQ(Dimmed(hSav, SA_SAV), 0);
     EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "nothing to append to yet";
 
@@ -85,7 +85,7 @@ TEST_F(SavePanel, FailedAppendWritesNothing)
     ASSERT_EQ(ui_test::UserClick(hSav, SA_APP), 0);
     EXPECT_EQ(Bytes(Path("old.sig")), before);
     ASSERT_FALSE(MessageTexts().empty());
-    EXPECT_EQ(MessageTexts().back(), "Error: Array not created.");
+    EXPECT_EQ(MessageTexts().back(), "Error: Array not created.\nNot a file of this format.");
 }
 
 TEST_F(SavePanel, MoreGuardSamplesThanDataIsRefused)
@@ -112,7 +112,8 @@ TEST_F(SavePanel, FailedWriteIsReportedAndKeepsTheOldFile)
     // A destination folder that does not exist.
     ChooseSave(22, Path("missing/out.kal"), "");
     ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
-    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.");
+    EXPECT_EQ(MessageTexts().back(),
+              "Error: File Save Error.\nThe file cannot be written: No such file or directory.");
 
     // A disk that fills up in the middle of the write (a file size limit
     // binds root as well).
@@ -126,7 +127,7 @@ TEST_F(SavePanel, FailedWriteIsReportedAndKeepsTheOldFile)
     ui_test::UserClick(hSav, SA_SAV);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.");
+    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.\nThe file cannot be written: File too large.");
     EXPECT_EQ(Bytes(Path("old.kal")), before);
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_TRUE(entry.path().filename() == "in.kal" || entry.path().filename() == "old.kal")
@@ -148,6 +149,79 @@ TEST_F(SavePanel, ZeroSamplesGiveAValidEmptyFile)
         EXPECT_EQ(status, 0);
         EXPECT_TRUE(back.i.empty());
     }
+}
+
+// The destination's dialogs changed their minds: the panel still shows the
+// destination and the next save goes there.
+TEST_F(SavePanel, ADialogThatChoosesNothingKeepsTheDestination)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(5, Path("keep.i"), Path("keep.q"));
+    ASSERT_EQ(std::string(d.QNam), Path("keep.q"));
+    ui_test::QueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    ui_test::QueueFileSelect(VAL_NO_FILE_SELECTED, "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_Q), 0);
+    ui_test::QueueFileSelect(VAL_NEW_FILE_SELECTED, "/" + std::string(300, 'y'));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_Q), 0);
+    EXPECT_EQ(Text(hSav, SA_DI), Path("keep.i"));
+    EXPECT_EQ(Text(hSav, SA_DQ), Path("keep.q"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    EXPECT_EQ(Read(5, Path("keep.i"), Path("keep.q")).q, std::vector<float>({1, 2, 3}));
+}
+
+// A new Save Type forgets the destination: nothing can be saved or appended
+// to a file the panel no longer shows, whatever the Load panel does next.
+TEST_F(SavePanel, ANewSaveTypeForgetsTheDestination)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(6, Path("keep.dat"), "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    const std::string saved = Bytes(Path("keep.dat"));
+    ASSERT_FALSE(saved.empty());
+
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_TYP, 10), 0);
+    EXPECT_EQ(Text(hSav, SA_DI), "");
+    LoadThroughPanel(22, Path("in.kal"), "");
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1);
+    EXPECT_LT(ui_test::UserClick(hSav, SA_SAV), 0);
+    EXPECT_LT(ui_test::UserClick(hSav, SA_APP), 0);
+    EXPECT_EQ(Bytes(Path("keep.dat")), saved);
+    EXPECT_STREQ(d.INam, "");
+}
+
+// Appending reads every file of the destination: a pair needs both shown
+// and existing, and data to append.
+TEST_F(SavePanel, AppendIsOfferedOnlyForAWholeExistingDestination)
+{
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    ASSERT_EQ(Write(1, Path("old_i.dat"), Path("old_q.dat"), Seq({9, 8})), 0);
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_TYP, 1), 0);
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("old_i.dat"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "no data yet";
+    LoadThroughPanel(22, Path("in.kal"), "");
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "the Q file is not chosen";
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+
+    ui_test::QueueFileSelect(VAL_NEW_FILE_SELECTED, Path("new_q.dat"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_Q), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "the Q file does not exist";
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("old_i.dat"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "an existing I file says nothing of the Q file";
+
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("old_q.dat"));
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_Q), 0);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_APP), 0);
+    EXPECT_EQ(Read(1, Path("old_i.dat"), Path("old_q.dat")).q, std::vector<float>({9, 8, 1, 2, 3}));
+
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 22), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "no valid data to append";
 }
 
 }  // namespace

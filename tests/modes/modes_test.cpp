@@ -12,8 +12,8 @@ TEST_F(ModesTest, FileToAnalyzerShowsTraceAndModelPanelAndInvalidatesTheData)
     DspMode(0);
     const float i[4] = {1, 2, 3, 4}, q[4] = {0, 0, 0, 0};
     Hold(i, q, 4);
-    IFlg = 1;
     d.Typ = 2;
+    std::snprintf(d.INam, sizeof d.INam, "/tmp/out.asc");
     UpdSaveDim();
     SetCtrlVal(hRun, RN_DVAL, 1);
     ASSERT_EQ(Dimmed(hSav, SA_SAV), 0);
@@ -62,12 +62,16 @@ TEST_F(ModesTest, EachModelShowsItsOwnPanelAndAnUnknownModelNone)
 
 TEST_F(ModesTest, InterfaceDimsTheAddressItDoesNotUse)
 {
+    // The switch and the record agree, as the trace panel and the
+    // configuration keep them.
     TrcFlg = 1;
     a.Ift = IFT_LAN;
+    SetCtrlVal(hTrc, TR_IFT, IFT_LAN);
     DspMode(1);
     EXPECT_EQ(Dimmed(hTrc, TR_PAD), 1);
     EXPECT_EQ(Dimmed(hTrc, TR_IPA), 0);
     a.Ift = IFT_GPIB;
+    SetCtrlVal(hTrc, TR_IFT, IFT_GPIB);
     DspMode(1);
     EXPECT_EQ(Dimmed(hTrc, TR_PAD), 0);
     EXPECT_EQ(Dimmed(hTrc, TR_IPA), 1);
