@@ -24,6 +24,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -90,36 +91,34 @@ std::string CfgText(const DevRec &dev)
     return text;
 }
 
+bool ParseInt(const std::string &tok, int &v)
+{
+    long long n = 0;
+    auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), n);
+    if (tok.empty() || ec != std::errc() || end != tok.data() + tok.size() || n < INT32_MIN ||
+        n > INT32_MAX)
+        return false;
+    v = static_cast<int>(n);
+    return true;
+}
+
+bool ParseFloat(const std::string &tok, float &v)
+{
+    double n = 0;
+    auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), n);
+    if (tok.empty() || ec != std::errc() || end != tok.data() + tok.size() || !std::isfinite(n))
+        return false;
+    v = static_cast<float>(n);
+    return true;
+}
+
 // Token- and line-based reading of the file's text.  A field that cannot be
 // read leaves its target alone and reading goes on.
 class CfgReader {
 public:
     explicit CfgReader(std::string text) : t_(std::move(text)) {}
 
-    bool Int(int &v)
-    {
-        std::string tok = Token();
-        long long n = 0;
-        auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), n);
-        if (tok.empty() || ec != std::errc() || end != tok.data() + tok.size() || n < INT32_MIN ||
-            n > INT32_MAX)
-            return false;
-        v = static_cast<int>(n);
-        return true;
-    }
-
-    bool Float(float &v)
-    {
-        std::string tok = Token();
-        double n = 0;
-        auto [end, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), n);
-        if (tok.empty() || ec != std::errc() || end != tok.data() + tok.size() || !std::isfinite(n))
-            return false;
-        v = static_cast<float>(n);
-        return true;
-    }
-
-    std::string Word() { return Token(); }
+    bool Int(int &v) { return ParseInt(Token(), v); }
 
     // Skips to just after the end of the current line.
     void EndLine()
@@ -128,14 +127,23 @@ public:
         p_ = nl == std::string::npos ? t_.size() : nl + 1;
     }
 
-    // The first blank-delimited word of the next line ("" for an empty line).
-    bool LineWord(std::string &word)
+    // The next line without its end; false at the end of the text.
+    bool Line(std::string &line)
     {
         if (p_ >= t_.size())
             return false;
         size_t nl = t_.find('\n', p_);
-        std::string line = t_.substr(p_, nl == std::string::npos ? std::string::npos : nl - p_);
+        line = t_.substr(p_, nl == std::string::npos ? std::string::npos : nl - p_);
         p_ = nl == std::string::npos ? t_.size() : nl + 1;
+        return true;
+    }
+
+    // The first blank-delimited word of the next line ("" for an empty line).
+    bool LineWord(std::string &word)
+    {
+        std::string line;
+        if (!Line(line))
+            return false;
         std::istringstream in(line);
         word.clear();
         in >> word;
@@ -157,6 +165,29 @@ private:
     size_t p_ = 0;
 };
 
+// The nine fields of line 3.  Earlier versions wrote an empty text as
+// nothing between two single blanks, so a split at each single blank gives
+// such a field back; a line edited by hand (tabs, several blanks) is taken
+// word by word.  Either way nothing is taken from another line.
+std::vector<std::string> Line3Fields(const std::string &line)
+{
+    constexpr size_t kFields = 9;
+    std::vector<std::string> exact;
+    std::string field;
+    std::istringstream at(line);
+    while (std::getline(at, field, ' '))
+        exact.push_back(field);
+    if (!line.empty() && line.back() == ' ')
+        exact.emplace_back();
+    if (exact.size() == kFields)
+        return exact;
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
 template <typename T>
 void Keep(T &target, T value, bool valid)
 {
@@ -164,13 +195,35 @@ void Keep(T &target, T value, bool valid)
         target = value;
 }
 
-void ReadText(CfgReader &in, char *target, size_t size)
+// A word of line 3; an empty one is an empty text, as it was written.
+void ReadText(const std::string &w, char *target, size_t size)
 {
-    std::string w = in.Word();
     char buf[300];
     CfgDecode(w, buf, sizeof buf);
-    if (!w.empty() && std::strlen(buf) < size)
+    if (std::strlen(buf) < size)
         std::snprintf(target, size, "%s", buf);
+}
+
+void ReadLine3(CfgReader &in)
+{
+    std::string line;
+    if (!in.Line(line))
+        return;
+    // Fields the line does not have keep their values.
+    std::vector<std::string> f = Line3Fields(line);
+    const size_t n = f.size();
+    f.resize(9);
+    float fv;
+    int v;
+    if (n > 0) ReadText(f[0], DatTyp, sizeof DatTyp);
+    if (n > 1) ReadText(f[1], FltTyp, sizeof FltTyp);
+    if (ParseFloat(f[2], fv)) Keep(Rbw, fv, fv >= 0);
+    if (ParseFloat(f[3], fv)) Keep(SRat, fv, fv >= 0 && fv <= 2147480000.0f);
+    if (n > 4) ReadText(f[4], TrgMod, sizeof TrgMod);
+    if (n > 5) ReadText(f[5], TrgSlp, sizeof TrgSlp);
+    if (ParseFloat(f[6], fv)) TrgOfs = fv;
+    if (ParseInt(f[7], v)) Keep(PreTrg, v, v >= 0);
+    if (ParseFloat(f[8], fv)) Keep(RecLen, fv, fv >= 0);
 }
 
 void ReadLineText(CfgReader &in, char *target, size_t size)
@@ -195,18 +248,9 @@ void ReadLines1To4(CfgReader &in, DevRec *dev)
     if (in.Int(v)) Keep(win, v, v >= 0 && v <= 11);
     if (in.Int(v)) Keep(s.Typ, v, v >= 0 && v < IQ_NFMT);
     if (in.Int(v)) Keep(d.Typ, v, CanSave(v));
-
-    float fv;
-    ReadText(in, DatTyp, sizeof DatTyp);
-    ReadText(in, FltTyp, sizeof FltTyp);
-    if (in.Float(fv)) Keep(Rbw, fv, fv >= 0);
-    if (in.Float(fv)) Keep(SRat, fv, fv >= 0 && fv <= 2147480000.0f);
-    ReadText(in, TrgMod, sizeof TrgMod);
-    ReadText(in, TrgSlp, sizeof TrgSlp);
-    if (in.Float(fv)) TrgOfs = fv;
-    if (in.Int(v)) Keep(PreTrg, v, v >= 0);
-    if (in.Float(fv)) Keep(RecLen, fv, fv >= 0);
     in.EndLine();
+
+    ReadLine3(in);
 
     if (in.Int(v)) Keep(s.Len, v, v >= 0);
     if (in.Int(v)) Keep(TrcFlg, v, v == 0 || v == 1);
@@ -255,9 +299,9 @@ void PushIntoPanels(const DevRec *dev, const FormatTable &tbl)
         UpdPnl();
     else
         DisplayPanel(hLod);
-    SetCtrlAttribute(hLod, LO_CNT, ATTR_DIMMED, DVal == 0);
     ShowFilePanel(hLod, LO_Q, LO_DQ, LO_DI, s, tbl);
     ShowFilePanel(hSav, SA_Q, SA_DQ, SA_DI, d, tbl);
+    ForgetDestination();
 }
 
 }  // namespace
@@ -337,6 +381,9 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     IFlg = 0;
     if (TrcFlg != 0 && dev->Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
+    // In the same mode no mode switch follows: the panels learn here that
+    // no data are valid and no file is chosen any more.
+    ShowDataState();
     UpdTesAll(Hdl, NewState, SRat, s.Len);
     return 0;
 }

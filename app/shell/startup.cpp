@@ -58,8 +58,12 @@ void ShowVersionTitle()
 int KalMain(int argc, char **argv)
 {
     CheckForDuplicateAppInstance(ACTIVATE_OTHER_INSTANCE, &ExeFlg);
-    if (ExeFlg)
+    if (ExeFlg) {
+        // Without a word this looks like a crash, above all when the first
+        // copy runs on another display.
+        std::fprintf(stderr, "Kalmira is already running; its window was brought to the front.\n");
         return 0;
+    }
 
     GetModuleDir(WrkDir);
     SetDir(WrkDir);

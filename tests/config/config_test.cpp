@@ -45,6 +45,28 @@ protected:
         for (int p : {hRun, hSta, hDat})
             DiscardPanel(p);
         fs::remove_all(dir);
+        FreeIqRec(&s);
+    }
+
+    static int Dimmed(int panel, int ctrl)
+    {
+        int v = -1;
+        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
+        return v;
+    }
+
+    static int IntVal(int panel, int ctrl)
+    {
+        int v = -1;
+        GetCtrlVal(panel, ctrl, &v);
+        return v;
+    }
+
+    static std::string Text(int panel, int ctrl)
+    {
+        char text[1024] = "";
+        GetCtrlVal(panel, ctrl, text);
+        return text;
     }
 
     // A state with every field away from its default, texts with blanks and
@@ -273,6 +295,98 @@ TEST_F(Config, MenuSavesAndLoadsTheChosenFile)
     a.Pad = 3;
     ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
     EXPECT_EQ(a.Pad, 3) << "a cancelled dialog loads nothing";
+}
+
+// An earlier version wrote an empty text of line 3 as nothing between two
+// blanks.  The line is read within itself: the other fields of line 3 and
+// every later line keep their places.
+TEST_F(Config, AnEmptyTextInLineThreeMovesNothing)
+{
+    std::ofstream(file) << "16 30\n2 20 1 0 22 22\n NORM 300000.0 1000000.0 IMM POS 0.000 7 1.0000\n"
+                           "0 1 5050\n10.0.0.7\n/src/\n/dst/\n1 0 1 0 1\n";
+    std::snprintf(DatTyp, sizeof DatTyp, "RAW");
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_STREQ(DatTyp, "");
+    EXPECT_STREQ(FltTyp, "NORM");
+    EXPECT_FLOAT_EQ(Rbw, 300000.0f);
+    EXPECT_FLOAT_EQ(SRat, 1000000.0f);
+    EXPECT_STREQ(TrgMod, "IMM");
+    EXPECT_STREQ(TrgSlp, "POS");
+    EXPECT_EQ(PreTrg, 7);
+    EXPECT_FLOAT_EQ(RecLen, 1.0f);
+    EXPECT_EQ(TrcFlg, 1);
+    EXPECT_EQ(TcpPrt, 5050);
+    EXPECT_STREQ(a.Ipa, "10.0.0.7");
+    EXPECT_STREQ(SrcDir, "/src/");
+    EXPECT_STREQ(DstDir, "/dst/");
+    EXPECT_EQ(IqInp + Imp + LPas, 3);
+    EXPECT_EQ(Bal + Dith, 0);
+
+    // An empty text in the middle of the line, and a line with too few words.
+    std::ofstream(file) << "16 30\n2 20 1 0 22 22\nRAW NORM 300000.0 2000000.0  NEG 0.000 0 1.0000\n"
+                           "0 0 6060\n\n/a/\n/b/\n0 0 0 0 0\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_STREQ(TrgMod, "");
+    EXPECT_STREQ(TrgSlp, "NEG");
+    EXPECT_FLOAT_EQ(SRat, 2000000.0f);
+    EXPECT_EQ(TcpPrt, 6060);
+    EXPECT_STREQ(SrcDir, "/a/");
+    std::ofstream(file) << "16 30\n2 20 1 0 22 22\nIQ\n0 0 7070\n\n/c/\n/d/\n0 0 0 0 0\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_STREQ(DatTyp, "IQ");
+    EXPECT_STREQ(TrgSlp, "NEG") << "a field the line does not have keeps its value";
+    EXPECT_EQ(TcpPrt, 7070);
+    EXPECT_STREQ(DstDir, "/d/");
+}
+
+// After a configuration load in the mode the program is in, nothing of the
+// panels still speaks of the data or the files of before.
+TEST_F(Config, AConfigurationLoadLeavesNoPanelShowingOldData)
+{
+    const std::string wi = (dir / "w.i").string(), wq = (dir / "w.q").string();
+    std::ofstream(wi) << "1\n2\n3\n";
+    std::ofstream(wq) << "4\n5\n6\n";
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 20), 0);
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, wi);
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_I), 0);
+    ASSERT_EQ(ui_test::UserClick(hLod, LO_LOAD), 0);
+    ASSERT_EQ(DVal, 1);
+    ASSERT_EQ(ui_test::UserSetVal(hSav, SA_TYP, 22), 0);
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, wi);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    ASSERT_EQ(Dimmed(hSav, SA_APP), 0);
+    ASSERT_EQ(Dimmed(hLod, LO_TRA), 0);
+
+    std::ofstream(file) << "16 30\n2 20 0 0 20 22\nRAW NORM 300000.0 1000000.0 IMM POS 0.000 0 1.0000\n"
+                           "3 0 0\n\n/\n/\n0 0 0 0 0\n";
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
+    EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(IntVal(hRun, RN_DVAL), 0);
+    EXPECT_EQ(Dimmed(hRun, RN_SPEC), 1);
+    EXPECT_EQ(Dimmed(hLod, LO_LOAD), 1);
+    EXPECT_EQ(Dimmed(hLod, LO_CNT), 1);
+    EXPECT_EQ(Dimmed(hLod, LO_TRA), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_APP), 1);
+    EXPECT_LT(ui_test::UserClick(hSav, SA_APP), 0);
+    EXPECT_EQ(Text(hLod, LO_DI), "");
+    EXPECT_EQ(Text(hSav, SA_DI), "");
+
+    // Analyzer mode, and a configuration of the same mode on LAN, then GPIB.
+    ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
+    ASSERT_EQ(Dimmed(hTrc, TR_IPA), 1);
+    for (int ift : {IFT_LAN, IFT_GPIB}) {
+        SCOPED_TRACE(ift);
+        std::ofstream(file) << "16 30\n2 20 " << ift << " 0 20 22\n"
+                               "RAW NORM 300000.0 1000000.0 IMM POS 0.000 0 1.0000\n"
+                               "0 1 0\n10.1.1.1\n/\n/\n0 0 0 0 0\n";
+        ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+        ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
+        EXPECT_EQ(Dimmed(hTrc, TR_IPA), ift == IFT_GPIB);
+        EXPECT_EQ(Dimmed(hTrc, TR_PAD), ift == IFT_LAN);
+        EXPECT_EQ(ui_test::UserSetVal(hTrc, TR_IPA, "10.1.1.2") == 0, ift == IFT_LAN);
+    }
 }
 
 }  // namespace

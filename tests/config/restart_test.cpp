@@ -2,6 +2,7 @@
 // configuration, ended by a termination signal (which runs the normal
 // shutdown) and started again on what it wrote.
 #include "common/loopback.h"
+#include "common/program_copy.h"
 #include "common/test_files.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,7 @@ TEST(Restart, SettingsSurviveQuittingAndRestarting)
     fs::path dir = fs::temp_directory_path() / ("kalmira-restart-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    fs::copy_file(KALMIRA_EXE, dir / "Kalmira");
+    CopyOfKalmira(dir);
     int port = FreePort();
 
     // A Jasper on LAN in analyzer mode, rates and formats off their defaults,

@@ -1,3 +1,4 @@
+#include "common/program_copy.h"
 #include "state/globals.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
@@ -41,8 +42,22 @@ TEST(StartUp, EveryQuitPathEndsTheEventLoop)
         DiscardPanel(p);
 }
 
+// The configuration of the built program, if a developer has one.
+struct CfgBesideProgram {
+    std::filesystem::path path = std::filesystem::canonical("/proc/self/exe").parent_path() / "Kalmira.cfg";
+    bool exists = std::filesystem::exists(path);
+    std::filesystem::file_time_type time = exists ? std::filesystem::last_write_time(path)
+                                                  : std::filesystem::file_time_type{};
+    bool Untouched() const
+    {
+        return std::filesystem::exists(path) == exists &&
+               (!exists || std::filesystem::last_write_time(path) == time);
+    }
+};
+
 TEST(StartUp, ProgramShowsItsVersionedTitleAndEndsWithZero)
 {
+    const CfgBesideProgram beside;
     char arg0[] = "/opt/tools/Kalmira";
     char *argv[] = {arg0, nullptr};
     std::string title;
@@ -58,17 +73,25 @@ TEST(StartUp, ProgramShowsItsVersionedTitleAndEndsWithZero)
     EXPECT_EQ(title, "Kalmira v4.37");
     EXPECT_EQ(DVal, 0);
     EXPECT_EQ(s.Len, 0);
+    // The settings went to the test's own program folder.
+    EXPECT_NE(std::filesystem::path(WrkDir), beside.path.parent_path());
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(WrkDir) / "Kalmira.cfg"));
+    EXPECT_TRUE(beside.Untouched()) << beside.path;
 }
 
-// Starts the real program; the environment keeps its instance socket private.
-pid_t StartKalmira(const std::string &tmpdir)
+// Starts a copy of the program in `dir`; the environment keeps its instance
+// socket private.  Its standard error goes to `errFd` when that is given.
+pid_t StartKalmira(const std::filesystem::path &dir, int errFd = -1)
 {
+    const std::string exe = (dir / "Kalmira").string();
     pid_t pid = fork();
     if (pid == 0) {
-        setenv("TMPDIR", tmpdir.c_str(), 1);
+        setenv("TMPDIR", dir.c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("KALMIRA_SCRIPTED_POPUPS", "1", 1);
-        execl(KALMIRA_EXE, KALMIRA_EXE, static_cast<char *>(nullptr));
+        if (errFd >= 0)
+            dup2(errFd, 2);
+        execl(exe.c_str(), exe.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
     return pid;
@@ -87,22 +110,42 @@ int WaitFor(pid_t pid, double seconds)
     return -1;
 }
 
-TEST(StartUp, SecondCopyExitsWithZeroAndTheFirstKeepsRunning)
+// Everything a pipe holds once its writer has gone.
+std::string Drain(int fd)
 {
+    std::string out;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
+    return out;
+}
+
+TEST(StartUp, SecondCopySaysSoAndExitsWithZeroAndTheFirstKeepsRunning)
+{
+    const CfgBesideProgram beside;
     auto dir = std::filesystem::temp_directory_path() / ("kalmira-dup-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
+    CopyOfKalmira(dir);
 
-    pid_t first = StartKalmira(dir.string());
+    pid_t first = StartKalmira(dir);
     ASSERT_GT(first, 0);
     // The first copy needs a moment to claim the instance socket.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_EQ(WaitFor(first, 0), -1) << "the first copy ended on its own";
 
-    pid_t second = StartKalmira(dir.string());
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    pid_t second = StartKalmira(dir, err[1]);
+    close(err[1]);
     int status = WaitFor(second, 20);
+    const std::string said = Drain(err[0]);
+    close(err[0]);
     ASSERT_NE(status, -1) << "the second copy did not end";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(said.find("Kalmira is already running; its window was brought to the front.\n"), std::string::npos)
+        << said;
 
     EXPECT_EQ(WaitFor(first, 0.5), -1) << "the first copy did not keep running";
     kill(first, SIGTERM);
@@ -110,6 +153,8 @@ TEST(StartUp, SecondCopyExitsWithZeroAndTheFirstKeepsRunning)
         kill(first, SIGKILL);
         WaitFor(first, 5);
     }
+    EXPECT_TRUE(std::filesystem::exists(dir / "Kalmira.cfg")) << "the first copy saved its settings beside itself";
+    EXPECT_TRUE(beside.Untouched()) << beside.path;
     std::filesystem::remove_all(dir);
 }
 
