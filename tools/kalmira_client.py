@@ -101,7 +101,11 @@ class Connection:
 
     def symbols(self, sink):
         """Asks for the data and hands the raw reply bytes to sink in chunks.
-        The state message just before the reply gives its count."""
+        The reply holds as many samples as the last state message said.
+        State messages of changes go to the client that connected last only,
+        so the state is asked for first; a change in between announces
+        itself with a state message before the reply."""
+        self.new_state()
         self.send("GetSymbols")
         self.expect(KIND_DATA)
         left = self.state.count * 8

@@ -8,7 +8,9 @@
 // of 16.7 million samples takes a while, so the Transfer panel shows its
 // progress and the window keeps drawing between blocks; a client that stops
 // reading or goes away ends the reply after a time-out instead of freezing the
-// program.
+// program.  Nothing a peer does may stop the server or wait for the person at
+// the screen: what the operator should know goes into a note that returns at
+// once.
 #include "remote/tcpserver.h"
 
 #include "VmFunLib.h"
@@ -53,12 +55,18 @@ void DebugOut(const char *fmt, const char *text = "")
 }
 
 // An Agate in analyzer mode delivers as many samples as its record length
-// holds at the sample rate, so the count follows those two settings.
-void UpdateRecordLength()
+// holds at the sample rate, so the count follows those two settings.  The
+// state goes to the client on `handle`.
+void UpdateRecordLength(unsigned handle)
 {
     if (TrcFlg != 0 && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
-    UpdTesAll(Hdl, NewState, static_cast<double>(SRat), s.Len);
+    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), s.Len);
+}
+
+void TellOperator(const char *text)
+{
+    NotePopup("TCP Server", text);
 }
 
 // A fresh zeroed reply buffer of 100 bytes with the kind in bytes 0-3.
@@ -110,7 +118,7 @@ void AbandonTransfer(unsigned handle)
 void FailTransfer(unsigned handle)
 {
     AbandonTransfer(handle);
-    MessagePopup("TCP Server", "Not enough memory to send the I/Q data.\nThe transfer was stopped.");
+    TellOperator("Not enough memory to send the I/Q data.\nThe transfer was stopped.");
 }
 
 // Data without arrays (a count but no samples) goes out as zeros.
@@ -173,21 +181,22 @@ bool SendSamples(unsigned handle, int len)
     return rest == 0 || SendBlock(handle, src, static_cast<size_t>(fullBlocks) * kBlockSamples, rest);
 }
 
-// The reply carries no count, so a state message with the count of exactly
-// this reply goes first: a load or a capture that let events through may have
-// changed the count since the client was last told.  While a file operation
-// or a capture is filling `s`, its samples are not ready: the reply is empty
-// then, and the state message at the operation's end announces the new data.
+// The reply carries no count: the client knows it from the last state
+// message, so the header and the samples follow the command directly.  While
+// a file operation or a capture is filling `s`, its samples are not there:
+// the client is told the count 0 and gets an empty reply, and the state
+// message at the operation's end announces the new data.
 int SendSymbols(unsigned handle)
 {
     ShowTransferPanel();
     if (!NewReply(kDataReply)) {
         HidePanel(hDat);
-        MessagePopup("TCP Server", "Not enough memory to send the I/Q data.");
+        TellOperator("Not enough memory to send the I/Q data.");
         return -1;
     }
     const int len = IoBusy || s.Len < 0 ? 0 : s.Len;
-    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), len);
+    if (IoBusy)
+        UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), 0);
     if (!SendHeader(handle)) {
         AbandonTransfer(handle);
         return 0;
@@ -213,7 +222,7 @@ int OnDataReady(unsigned handle)
     const int n = ServerTCPRead(handle, buf, kCommandBytes, kReadTimeoutMs);
     if (n == TCPEReadFailed) {
         SetCtrlVal(hRun, RN_CONN, 0);
-        MessagePopup("TCP Server", "TCP read error!");
+        TellOperator("TCP read error!");
         return 0;
     }
     if (n < 0)
@@ -226,7 +235,7 @@ int OnDataReady(unsigned handle)
     if (std::strcmp(buf, "GetServerID") == 0)
         SendIdentity(handle);
     else if (std::strcmp(buf, "GetNewState") == 0)
-        UpdateRecordLength();
+        UpdateRecordLength(handle);
     else if (std::strcmp(buf, "GetSymbols") == 0)
         return SendSymbols(handle);
     return 0;
@@ -240,7 +249,7 @@ int cbTCPServer(unsigned handle, int event, int error, void *callbackData)
     case TCP_CONNECT:
         DebugOut("TCP/IP Server Connect\n");
         Hdl = static_cast<int>(handle);
-        UpdateRecordLength();
+        UpdateRecordLength(handle);
         SetCtrlVal(hRun, RN_CONN, 1);
         return 0;
     case TCP_DISCONNECT:

@@ -74,6 +74,15 @@ void Client::Close()
     fd_ = -1;
 }
 
+void Client::Reset()
+{
+    if (fd_ < 0)
+        return;
+    linger hard{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Close();
+}
+
 bool Client::Send(const std::string &text)
 {
     return fd_ >= 0 && ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());

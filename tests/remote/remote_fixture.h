@@ -71,6 +71,8 @@ public:
     // Bytes that arrive within ms (taken off the connection).
     size_t Quiet(int ms);
     void Close();
+    // Closes with a reset (SO_LINGER 0) instead of an orderly end.
+    void Reset();
 
 private:
     int fd_ = -1;

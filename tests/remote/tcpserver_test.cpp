@@ -15,18 +15,20 @@ namespace {
 constexpr int kLargest = 16776704;
 
 struct Reply {
-    StateMsg before;                // the state message that precedes a data reply
+    StateMsg before;                // a state message before the reply, when one is expected
     std::vector<uint8_t> header;
     std::vector<uint8_t> body;
     size_t extra = 0;               // bytes after the reply
 };
 
-// Sends GetSymbols and reads the state message, the header and count samples.
-Reply FetchSymbols(Client &c, size_t count)
+// Sends GetSymbols and reads the header and count samples, the count the
+// client knows; with `announced`, a state message first.
+Reply FetchSymbols(Client &c, size_t count, bool announced = false)
 {
     Reply r;
     c.Send("GetSymbols");
-    r.before = ReadState(c);
+    if (announced)
+        r.before = ReadState(c);
     r.header = c.Read(4);
     r.body = c.Read(count * 8);
     r.extra = c.Quiet(200);
@@ -140,16 +142,14 @@ TEST_F(RemoteTest, TwentyThousandSamplesGoInTwoFullBlocksAndARestWithProgressAtO
     const size_t first = Writes().size();
     Reply r = Talk<Reply>([&] { return FetchSymbols(c, 20000); });
 
-    EXPECT_EQ(r.before.kind, 3);
-    EXPECT_EQ(r.before.count, 20000) << "the count of the reply is announced right before it";
     EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
     ASSERT_EQ(r.body.size(), 160000u);
     EXPECT_TRUE(SamplesMatch(r.body, 0, 20000));
     EXPECT_EQ(r.extra, 0u);
-    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{20, 4, 64000, 64000, 32000}));
-    ASSERT_EQ(Writes().size(), first + 5);
-    EXPECT_EQ(Writes()[first + 3].progress, 0) << "no progress after the first block";
-    EXPECT_EQ(Writes()[first + 4].progress, 100) << "100 after the second block";
+    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{4, 64000, 64000, 32000}));
+    ASSERT_EQ(Writes().size(), first + 4);
+    EXPECT_EQ(Writes()[first + 2].progress, 0) << "no progress after the first block";
+    EXPECT_EQ(Writes()[first + 3].progress, 100) << "100 after the second block";
     EXPECT_EQ(NewState, 0);
     EXPECT_EQ(ui_test::PanelVisible(hDat), 0);
     EXPECT_EQ(Lamp(), 1);
@@ -164,7 +164,7 @@ TEST_F(RemoteTest, FiveThousandSamplesGoInOneBlockAndTheProgressStaysAtZero)
     Reply r = Talk<Reply>([&] { return FetchSymbols(c, 5000); });
     ASSERT_EQ(r.body.size(), 40000u);
     EXPECT_TRUE(SamplesMatch(r.body, 0, 5000));
-    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{20, 4, 40000}));
+    EXPECT_EQ(SizesFrom(first), (std::vector<size_t>{4, 40000}));
     EXPECT_EQ(Progress(), 0);
     for (size_t i = first; i < Writes().size(); ++i)
         EXPECT_EQ(Writes()[i].progress, 0);
@@ -184,8 +184,9 @@ TEST_F(RemoteTest, ACountWithoutArraysGoesOutAsZerosAndNoDataAsAnEmptyReply)
     EXPECT_NE(s.Q, nullptr);
 
     FreeIqRec(&s);
+    c.Send("GetNewState");
+    EXPECT_EQ(Talk<StateMsg>([&] { return ReadState(c); }).count, 0);
     r = Talk<Reply>([&] { return FetchSymbols(c, 0); });
-    EXPECT_EQ(r.before.count, 0);
     EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
     EXPECT_EQ(r.extra, 0u);
 }
@@ -238,15 +239,16 @@ TEST_F(RemoteTest, WhileAFileOperationFillsTheDataTheReplyIsEmptyAndAnnouncedSo)
     Client c(port);
     Talk<StateMsg>([&] { return ReadState(c); });
     IoBusy = 1;
-    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 0); });
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, 0, true); });
     IoBusy = 0;
+    EXPECT_EQ(r.before.kind, 3) << "the count the client knows is gone: it is told so";
     EXPECT_EQ(r.before.count, 0);
     EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
     EXPECT_EQ(r.extra, 0u);
     EXPECT_EQ(NewState, 1) << "the data have not been delivered";
 }
 
-TEST_F(RemoteTest, AReadErrorSwitchesTheLampOffAndTellsTheUser)
+TEST_F(RemoteTest, AReadErrorSwitchesTheLampOffAndIsNotedWithoutWaitingForTheUser)
 {
     Client c(port);
     Talk<StateMsg>([&] { return ReadState(c); });
@@ -255,8 +257,54 @@ TEST_F(RemoteTest, AReadErrorSwitchesTheLampOffAndTellsTheUser)
     cbTCPServer(static_cast<unsigned>(Hdl), TCP_DATAREADY, 0, nullptr);
     EXPECT_EQ(Lamp(), 0);
     ASSERT_EQ(ui_test::Popups().size(), 1u);
+    EXPECT_EQ(ui_test::Popups()[0].kind, "note") << "a peer never gets a dialog that waits";
     EXPECT_EQ(ui_test::Popups()[0].title, "TCP Server");
     EXPECT_EQ(ui_test::Popups()[0].text, "TCP read error!");
+}
+
+// A hundred peers that ask for the data and reset their connection at once:
+// whatever the server meets (a read that fails, a write into a reset
+// connection), the operator gets no dialog to close and the next client is
+// served as usual.
+TEST_F(RemoteTest, PeersThatResetRightAfterGetSymbolsGetNoDialogOnTheScreen)
+{
+    SetData(20000);
+    std::string fault = Talk<std::string>([&]() -> std::string {
+        for (int i = 0; i < 100; ++i) {
+            Client c(port);
+            if (!c.ok() || !c.Send("GetSymbols"))
+                return "client " + std::to_string(i) + " could not ask";
+            c.Reset();
+        }
+        return "";
+    });
+    EXPECT_EQ(fault, "");
+    EXPECT_EQ(Talk<std::string>([&] { return ServesNextClient(port, 20000); }), "");
+    for (const ui_test::Popup &p : ui_test::Popups())
+        EXPECT_EQ(p.kind, "note") << p.title << ": " << p.text;
+}
+
+// "GetNewState" is answered to the client that asked, whichever connected
+// last and whether or not that one is still there.
+TEST_F(RemoteTest, GetNewStateIsAnsweredOnTheConnectionThatAsked)
+{
+    SetData(777, 1e5f);
+    Client first(port, 3000), last(port, 3000);
+    Talk<StateMsg>([&] { return ReadState(first); });
+    Talk<StateMsg>([&] { return ReadState(last); });
+    ASSERT_TRUE(PumpUntil([&] { return Writes().size() == 2; }));
+    first.Send("GetNewState");
+    StateMsg st = Talk<StateMsg>([&] { return ReadState(first); });
+    EXPECT_TRUE(st.complete);
+    EXPECT_EQ(st.count, 777);
+    EXPECT_EQ(Talk<size_t>([&] { return last.Quiet(300); }), 0u) << "nothing for the other client";
+
+    last.Close();
+    ASSERT_TRUE(PumpUntil([] { return Lamp() == 0; }));
+    first.Send("GetNewState");
+    st = Talk<StateMsg>([&] { return ReadState(first); });
+    EXPECT_TRUE(st.complete) << "the last client has gone; the one asking is still here";
+    EXPECT_EQ(st.rate, 1e5);
 }
 
 TEST_F(RemoteTest, AClientThatDropsInTheMiddleOfTheLargestReplyLeavesTheServerWorking)
@@ -267,7 +315,6 @@ TEST_F(RemoteTest, AClientThatDropsInTheMiddleOfTheLargestReplyLeavesTheServerWo
         size_t got = Talk<size_t>([&] {
             ReadState(c);
             c.Send("GetSymbols");
-            ReadState(c);
             size_t n = c.Drain(4 + 3000000);
             c.Close();
             return n;
@@ -290,7 +337,6 @@ TEST_F(RemoteTest, AClientThatDropsInTheMiddleOfTheLargestReplyLeavesTheServerWo
         Whole x{};
         x.st = ReadState(next);
         next.Send("GetSymbols");
-        ReadState(next);
         std::vector<uint8_t> hdr = next.Read(4);
         x.head = next.Read(80000);
         x.total = 4 + x.head.size() + next.Drain(size_t(kLargest) * 8 - 80000 - 80000);
@@ -337,7 +383,6 @@ TEST_F(RemoteTest, AHundredClientsInARowSomeLeavingMidReplyLeaveTheServerAnsweri
             if (c.Read(100).size() != 100)
                 return "client " + std::to_string(i) + ": no identity";
             c.Send("GetSymbols");
-            ReadState(c);
             const size_t want = i % 3 == 0 ? 70000 : 4 + 160000;
             if (c.Drain(want) != want)
                 return "client " + std::to_string(i) + ": short reply";
@@ -354,12 +399,12 @@ TEST_F(RemoteTest, AConnectionBrokenInTheMiddleIsAbandonedAndTheDataStayNew)
     SetData(40000);
     Client c(port);
     Talk<StateMsg>([&] { return ReadState(c); });
-    BreakAtWrite(Writes().size() + 4);   // state, header, block 0, then block 1 breaks
+    BreakAtWrite(Writes().size() + 3);   // header, block 0, then block 1 breaks
     size_t got = Talk<size_t>([&] {
         c.Send("GetSymbols");
         return c.Drain(1000000);
     });
-    EXPECT_EQ(got, 20u + 4u + 64000u);
+    EXPECT_EQ(got, 4u + 64000u);
     EXPECT_EQ(Writes().back().size, 64000u);
     EXPECT_LT(Writes().back().result, 0);
     EXPECT_EQ(Lamp(), 0);
@@ -398,9 +443,10 @@ TEST_F(RemoteTest, WithoutMemoryForTheSamplesNothingMoreIsSentAndTheUserIsTold)
         return c.Drain(1000);
     });
     setrlimit(RLIMIT_AS, &old);
-    EXPECT_EQ(got, 24u) << "the state message and the header, then the connection ends";
+    EXPECT_EQ(got, 4u) << "the header, then the connection ends";
     EXPECT_EQ(s.I == nullptr || s.Q == nullptr, true);
     ASSERT_EQ(ui_test::Popups().size(), 1u);
+    EXPECT_EQ(ui_test::Popups()[0].kind, "note");
     EXPECT_EQ(ui_test::Popups()[0].title, "TCP Server");
     EXPECT_NE(ui_test::Popups()[0].text.find("memory"), std::string::npos);
     EXPECT_EQ(Lamp(), 0);
