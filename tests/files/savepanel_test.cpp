@@ -1,9 +1,12 @@
 #include "panelfixture.h"
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -222,6 +225,37 @@ TEST_F(SavePanel, AppendIsOfferedOnlyForAWholeExistingDestination)
 
     ASSERT_EQ(ui_test::UserSetVal(hLod, LO_TYP, 22), 0);
     EXPECT_EQ(Dimmed(hSav, SA_APP), 1) << "no valid data to append";
+}
+
+// A folder the user may not write to: the second line says so.  Root may
+// write anywhere, so as root the test runs itself again as "nobody".
+TEST_F(SavePanel, ADestinationTheUserMayNotWriteSaysSo)
+{
+    if (geteuid() == 0) {
+        const std::string self = fs::canonical("/proc/self/exe").string();
+        const std::string cmd = "setpriv --reuid=nobody --regid=nogroup --clear-groups " + self +
+                                " --gtest_filter=SavePanel.ADestinationTheUserMayNotWriteSaysSo 2>&1";
+        FILE *p = ::popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        const int st = ::pclose(p);
+        if (WIFEXITED(st) && WEXITSTATUS(st) == 127)
+            GTEST_SKIP() << "setpriv cannot run the test as another user: " << out;
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << out;
+        return;
+    }
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    ChooseSave(22, Path("locked/out.kal"), "");
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.\nThe file cannot be written: Permission denied.");
+    EXPECT_FALSE(fs::exists(Path("locked/out.kal")));
 }
 
 }  // namespace
