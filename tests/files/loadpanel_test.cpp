@@ -8,16 +8,6 @@
 
 namespace {
 
-Samples Ramp(int n, float offset = 0)
-{
-    Samples x;
-    for (int k = 0; k < n; ++k) {
-        x.i.push_back(offset + static_cast<float>(k % 50));
-        x.q.push_back(offset - static_cast<float>(k % 30));
-    }
-    return x;
-}
-
 void Touch(const std::string &path)
 {
     std::ofstream(path) << "1\n";

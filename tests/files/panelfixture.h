@@ -25,6 +25,17 @@ struct Samples {
     std::vector<float> i, q;
 };
 
+// n samples of a saw tooth (period 50 in I, 30 in Q) around the offset.
+inline Samples Ramp(int n, float offset = 0)
+{
+    Samples x;
+    for (int k = 0; k < n; ++k) {
+        x.i.push_back(offset + static_cast<float>(k % 50));
+        x.q.push_back(offset - static_cast<float>(k % 30));
+    }
+    return x;
+}
+
 class PanelTest : public PanelsTest {
 public:
     fs::path dir;
