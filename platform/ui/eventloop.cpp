@@ -66,6 +66,7 @@ int ProcessDrawEvents()
     if (!kui::IsInitialised())
         return 0;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    kui::KeepStopping();
     return 0;
 }
 
@@ -74,6 +75,7 @@ int ProcessSystemEvents()
     if (!kui::IsInitialised())
         return 0;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    kui::KeepStopping();
     return 0;
 }
 

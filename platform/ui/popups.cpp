@@ -107,10 +107,24 @@ void RecordPopup(ui_test::Popup p)
     popups.push_back(std::move(p));
 }
 
+// Each pop-up's own loop ends; the call that opened it returns its cancel
+// answer.  Dialogs that a pop-up opened itself (a file dialog's overwrite
+// question) are windows of their own and close alike.
+void ClosePopups()
+{
+    if (!IsInitialised())
+        return;
+    for (QWidget *w : QApplication::allWidgets())
+        if (auto *dlg = qobject_cast<QDialog *>(w); dlg && dlg->isWindow() && dlg->isVisible())
+            dlg->reject();
+}
+
 }  // namespace kui
 
 int MessagePopup(const char *title, const char *message)
 {
+    if (QuitRequested())
+        return 0;
     RecordPopup({"message", title ? title : "", message ? message : "", 0, {}});
     if (scripted || !IsInitialised())
         return 0;
@@ -125,6 +139,8 @@ int MessagePopup(const char *title, const char *message)
 // shown and starts its time again, so notes never pile up.
 int NotePopup(const char *title, const char *message)
 {
+    if (QuitRequested())
+        return 0;
     const std::string t = title ? title : "", m = message ? message : "";
     RecordPopup({"note", t, m, 0, {}});
     if (scripted || !IsInitialised())
@@ -156,6 +172,8 @@ int FileSelectPopup(const char *defaultDir, const char *defaultSpec, const char 
     if (!path)
         return UIEInvalidValue;
     path[0] = '\0';
+    if (QuitRequested())
+        return VAL_NO_FILE_SELECTED;
     RecordPopup({"file", title ? title : "", defaultSpec ? defaultSpec : "", 0, {}});
     std::string chosen;
     int result = VAL_NO_FILE_SELECTED;
@@ -191,6 +209,8 @@ int YGraphPopup(const char *title, const void *values, int count, int dataType)
         return UIEInvalidValue;
     if (dataType != VAL_FLOAT && dataType != VAL_DOUBLE)
         return UIEInvalidValue;
+    if (QuitRequested())
+        return 0;
     ui_test::Popup rec{"graph", title ? title : "", "", count, {}};
     if (scripted || !IsInitialised()) {
         rec.values.resize(count);

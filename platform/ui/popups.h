@@ -7,5 +7,8 @@ namespace kui {
 
 bool PopupsScripted();
 void RecordPopup(ui_test::Popup p);
+// Every pop-up still open (messages, notes, file dialogs, graphs, and what
+// they opened themselves) closes as if the person had cancelled it.
+void ClosePopups();
 
 }  // namespace kui

@@ -134,6 +134,10 @@ bool NumberOf(const Ctrl &c, double *v);
 // MAX_PATHNAME_LEN for paths); false when it does not fit.
 bool CopyOut(const std::string &s, char *out, size_t cap);
 
+// While a quit asked from outside is pending, the program's stop handler runs
+// again (see QuitOnTerminationSignals).
+void KeepStopping();
+
 void RaiseMainWindow();
 void BringToFront(QWidget *w);
 int SetTabPosition(Panel &p, int ctrl, int pos);

@@ -225,8 +225,18 @@ int GetMenuBarAttribute(int menuBar, int item, int attr, char *value);
 int RunUserInterface();
 int QuitUserInterface(int result);
 // SIGTERM, SIGINT and SIGHUP (a desktop session ending, Ctrl-C in a terminal)
-// quit the event loop like the Quit button, so the shutdown still runs.
-int QuitOnTerminationSignals();
+// end the program whatever is open, so that the shutdown after the event loop
+// still runs: the first one calls RequestQuit; a second one ends the process
+// at once with 128 + the signal's number.  stopRunning is the program's part:
+// it asks whatever runs to stop through its own abort path.
+int QuitOnTerminationSignals(void (*stopRunning)());
+// Closes every pop-up as if cancelled, calls stopRunning, and ends the event
+// loop.  Until the process ends, every pop-up returns at once as if cancelled
+// (nothing new waits for a person), and stopRunning runs again after every
+// ProcessDrawEvents and ProcessSystemEvents, since an operation may clear its
+// abort request when it enters a new stage.
+void RequestQuit();
+int QuitRequested();
 int ProcessDrawEvents();
 int ProcessSystemEvents();
 
@@ -317,6 +327,9 @@ int UserClosePanel(int panel);           // the close box
 
 // Runs fn once the event loop is running (for Quit paths and long operations).
 void Post(std::function<void()> fn, int delayMs = 0);
+
+// Forgets a RequestQuit, so that the next test has pop-ups again.
+void ClearQuitRequest();
 
 // Geometry as the toolkit placed it (screen pixels for top-level panels).
 int PanelVisible(int panel);

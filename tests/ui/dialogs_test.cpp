@@ -127,3 +127,59 @@ TEST_F(Dialogs, GraphZoomsByDragAndOutByRightClick)
 }
 
 }  // namespace
+
+namespace {
+
+bool NoteShown(const QString &title)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == title && w->isVisible())
+            return true;
+    return false;
+}
+
+// A termination signal's quit: pop-ups opened one from another, and a note
+// beside them, all close as if cancelled, innermost first; until the
+// program ends, no new one waits for a person (or is shown at all).
+TEST_F(Dialogs, QuitRequestClosesEveryPopupAndRefusesNewOnes)
+{
+    NotePopup("TCP Server", "A client has gone.");
+    ASSERT_TRUE(NoteShown("TCP Server"));
+    const double values[3] = {1.0, 2.0, 3.0};
+    std::vector<std::string> returned;
+    ui_test::Post([&] {
+        ui_test::Post([&] {
+            ui_test::Post(RequestQuit);
+            MessagePopup("Error", "inner");
+            returned.push_back("message");
+        });
+        YGraphPopup("Yeah", values, 3, VAL_DOUBLE);
+        returned.push_back("graph");
+    });
+    char path[MAX_PATHNAME_LEN] = "stale";
+    EXPECT_EQ(FileSelectPopup("", "*.cfg", "*.cfg", "Save Configuration", VAL_SAVE_BUTTON, 0, 1, 1, 1, path),
+              VAL_NO_FILE_SELECTED);
+    returned.push_back("file");
+    EXPECT_EQ(returned, (std::vector<std::string>{"message", "graph", "file"}));
+    EXPECT_STREQ(path, "");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(NoteShown("TCP Server"));
+
+    EXPECT_EQ(QuitRequested(), 1);
+    const size_t shown = ui_test::Popups().size();
+    EXPECT_EQ(MessagePopup("Error", "after the quit"), 0);
+    EXPECT_EQ(NotePopup("TCP Server", "after the quit"), 0);
+    EXPECT_EQ(FileSelectPopup("", "*.cfg", "*.cfg", "Load Configuration", VAL_LOAD_BUTTON, 0, 1, 1, 1, path),
+              VAL_NO_FILE_SELECTED);
+    EXPECT_EQ(YGraphPopup("Yeah", values, 3, VAL_DOUBLE), 0);
+    EXPECT_EQ(ui_test::Popups().size(), shown);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(NoteShown("TCP Server"));
+
+    // The request also ended the event loop: the next one returns at once.
+    EXPECT_EQ(RunUserInterface(), 0);
+    ui_test::ClearQuitRequest();
+    EXPECT_EQ(QuitRequested(), 0);
+}
+
+}  // namespace
