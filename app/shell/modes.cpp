@@ -12,6 +12,7 @@
 #include "shell/mainpanel.h"
 #include "shell/spectrum.h"
 #include "state/globals.h"
+#include "state/statuspanel.h"
 #include "userint.h"
 
 namespace {
@@ -80,6 +81,14 @@ int cbAbort(int panel, int control, int event, void *callbackData, int eventData
     if (event == EVENT_COMMIT && IoBusy)
         EscFlg = 1;
     return 0;
+}
+
+void AbortRunning()
+{
+    // As a press of Abort: the capture looks at the button, a load or an
+    // append read at the library's flag.
+    SetCtrlVal(hSta, ST_ABO, 1);
+    cbAbort(hSta, ST_ABO, EVENT_COMMIT, nullptr, 0, 0);
 }
 
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)

@@ -71,7 +71,7 @@ int KalMain(int argc, char **argv)
 
     if (BuildPanels() < 0)
         return -1;
-    QuitOnTerminationSignals();
+    QuitOnTerminationSignals(AbortRunning);
 
     s.Len = 0;
     DVal = 0;
