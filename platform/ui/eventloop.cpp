@@ -43,6 +43,7 @@ int RunUserInterface()
         pendingQuit = false;
         return pendingResult;
     }
+    kui::StartTestActions();
     QEventLoop loop;
     Loops().push_back(&loop);
     const int result = loop.exec();

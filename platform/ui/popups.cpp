@@ -104,6 +104,7 @@ bool PopupsScripted()
 
 void RecordPopup(ui_test::Popup p)
 {
+    AnnounceForTests("popup " + p.kind + " " + p.title);
     popups.push_back(std::move(p));
 }
 
@@ -177,7 +178,9 @@ int FileSelectPopup(const char *defaultDir, const char *defaultSpec, const char 
     RecordPopup({"file", title ? title : "", defaultSpec ? defaultSpec : "", 0, {}});
     std::string chosen;
     int result = VAL_NO_FILE_SELECTED;
-    if (scripted || !IsInitialised()) {
+    // An answer a test queued stands for the person's choice, also when the
+    // pop-ups are real.
+    if (scripted || !IsInitialised() || !fileAnswers.empty()) {
         if (fileAnswers.empty())
             return VAL_NO_FILE_SELECTED;
         result = fileAnswers.front().result;

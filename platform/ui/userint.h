@@ -297,7 +297,8 @@ void InitUserInterface(int &argc, char **argv);
 // ---------------------------------------------------------------- tests
 
 // Tests drive the panels as a person would and script the pop-ups, so that
-// no test ever blocks on a dialog.
+// no test ever blocks on a dialog.  A test that starts the whole program as a
+// process drives it with KALMIRA_TEST_ACTIONS instead (testactions.cpp).
 namespace ui_test {
 
 // Pop-ups stop being modal: MessagePopup and YGraphPopup are recorded and
