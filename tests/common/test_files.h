@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 // An empty folder for the running test, <tmp>/<prefix>-<pid>-<test name>,
@@ -28,4 +30,14 @@ inline std::string FileText(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> TextLines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
 }

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -30,15 +29,6 @@ bool Accepts(int port)
     if (fd >= 0)
         ::close(fd);
     return fd >= 0;
-}
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
 }
 
 // Runs the program in `dir` until it serves on `port`, then ends it with
@@ -94,7 +84,7 @@ TEST(Restart, SettingsSurviveQuittingAndRestarting)
 
     ASSERT_EQ(RunOnce(dir, port), 0);
     const std::string second = FileText(dir / "Kalmira.cfg");
-    std::vector<std::string> a = Lines(first), b = Lines(second);
+    std::vector<std::string> a = TextLines(first), b = TextLines(second);
     ASSERT_EQ(b.size(), 8u) << second;
     EXPECT_EQ(b[0], a[0]) << "main panel position";
     EXPECT_EQ(b[1], a[1]) << "model, address, interface, window, both formats";
