@@ -81,10 +81,12 @@ protected:
     }
 
     // A gateway with the model at GPIB address 20, found through the
-    // environment as the program finds it.
-    void StartGateway(const std::string &model)
+    // environment as the program finds it; extra options apply to the model.
+    void StartGateway(const std::string &model, const Lines &extra = {})
     {
-        sim = std::make_unique<SimProcess>(Lines{"--gateway", "0", "--at", "20=" + model, "--log", log});
+        Lines args{"--gateway", "0", "--at", "20=" + model, "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<SimProcess>(args);
         ASSERT_TRUE(sim->started());
         const std::string gw = "127.0.0.1:" + std::to_string(sim->gatewayPort());
         ::setenv("KALMIRA_GPIB_GATEWAY", gw.c_str(), 1);
