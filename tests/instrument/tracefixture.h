@@ -151,17 +151,21 @@ protected:
         return n;
     }
 
-    // Largest distance of s from the simulator's tone (0.9 of full scale at
-    // 1/16 of the sample rate; its noise stays within 0.01), each sample
-    // weighted by w(k, n) from index `from` on.
+    // Largest distance of the trace held from the simulator's tone (0.9 of
+    // full scale at 1/16 of the sample rate; its noise stays within 0.01),
+    // each sample weighted by w(k, n) from index `from` on; infinite when no
+    // trace is held.
     template <class W>
     static double ToneError(W w, int from = 0)
     {
+        const int n = HeldSamples();
+        if (n == 0)
+            return HUGE_VAL;
         double worst = 0;
-        for (int k = from; k < s.Len; ++k) {
+        for (int k = from; k < n; ++k) {
             const double ph = 2.0 * M_PI * (k % 16) / 16.0;
-            worst = std::max(worst, std::fabs(s.I[k] - w(k, s.Len) * 0.9 * std::cos(ph)));
-            worst = std::max(worst, std::fabs(s.Q[k] - w(k, s.Len) * 0.9 * std::sin(ph)));
+            worst = std::max(worst, std::fabs(s.I[k] - w(k, n) * 0.9 * std::cos(ph)));
+            worst = std::max(worst, std::fabs(s.Q[k] - w(k, n) * 0.9 * std::sin(ph)));
         }
         return worst;
     }
