@@ -20,13 +20,7 @@ protected:
     void ConnectJasper(Lines extra)
     {
         extra.push_back("--log-bus");
-        if (Gateway()) {
-            StartGateway("jasper", extra);
-            ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_TYP, DEV_JASPER), 0);
-        } else {
-            StartAnalyzer("jasper", extra);
-            UseLan(DEV_JASPER);
-        }
+        StartAndChoose(DEV_JASPER, "jasper", Gateway(), extra);
         Connect();
         ASSERT_EQ(ui_test::UserSetVal(hJas, JA_CNT, kMaxTraceLen), 0);
     }

@@ -25,14 +25,7 @@ ViUInt32 TimeOut()
 TEST_P(LocalTest, TheInstrumentReturnsToLocalAfterTheTestATraceAndStop)
 {
     // The second trace goes wrong, so that Stop Meas is offered.
-    const Lines opts{"--log-bus", "--fault", "badheader:2"};
-    if (GetParam()) {
-        StartGateway("beryl", opts);
-        ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_TYP, DEV_BERYL), 0);
-    } else {
-        StartAnalyzer("beryl", opts);
-        UseLan(DEV_BERYL);
-    }
+    StartAndChoose(DEV_BERYL, "beryl", GetParam(), {"--log-bus", "--fault", "badheader:2"});
     ASSERT_EQ(Click(TR_TST), 0);
     ASSERT_GT(a.Vi, 0u) << Messages();
     ExpectLog({"*IDN?", "<GTL>"});

@@ -92,6 +92,19 @@ protected:
         ::setenv("KALMIRA_GPIB_GATEWAY", gw.c_str(), 1);
     }
 
+    // The model on a LAN port or at GPIB address 20 behind the gateway, and
+    // chosen on the trace panel (with the LAN address) as a person does it.
+    void StartAndChoose(int typ, const std::string &model, bool gateway, const Lines &extra = {})
+    {
+        if (gateway) {
+            StartGateway(model, extra);
+            ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_TYP, typ), 0);
+        } else {
+            StartAnalyzer(model, extra);
+            UseLan(typ);
+        }
+    }
+
     // Model, interface and LAN address, as a person sets them.
     void UseLan(int typ, int port)
     {
