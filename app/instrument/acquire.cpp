@@ -3,6 +3,7 @@
 #include "files/busy.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
+#include "instrument/settingsvars.h"
 #include "instrument/tracepanel.h"
 #include "numeric/window.h"
 #include "state/globals.h"
@@ -23,6 +24,13 @@ namespace {
 
 constexpr ViUInt32 kTmoMs = 10000;
 constexpr ViUInt32 kDataTmoMs = 30000;
+// One wait for data of the chunked read, before the window gets its events.
+constexpr ViUInt32 kSliceMs = 100;
+// Bytes read between two looks at the window: a few ms on a LAN, a quarter
+// of a second through a GPIB gateway.
+constexpr size_t kPieceBytes = 256 * 1024;
+// The Agate's capture memory, samples per channel.
+constexpr int kAgateMemory = 524288;
 
 #define VI_TRY(call)                      \
     do {                                  \
@@ -63,17 +71,19 @@ void DiscardRest(ViSession vi)
     viClear(vi);
 }
 
-// Most samples per channel the capture just requested can bring: the count
-// sent with NORM, or on the Agate what the rate and the record length (as
-// sent, to 0.1 us) give, plus one for the instrument's rounding.
-long long ExpectedMax(const DevRec &dev, const IqRec &rec)
+// Most samples per channel a block of the model can hold: what it captures
+// at most.  Instruments round record lengths, so a block may be a little
+// longer than the capture asked for; anything beyond this cannot be true.
+// (The Agate's panel stops at 524200, a little short of its 524288.)
+int MaxBlockSamples(const DevRec &dev)
 {
-    long long n = rec.Len;
-    if (IsAgate(dev)) {
-        const double ms = std::round(double(RecLen) * 10000.0) / 10000.0;
-        n = static_cast<long long>(double(static_cast<int>(SRat)) * ms * 0.001) + 1;
+    switch (dev.Typ) {
+    case DEV_AGATE: return kAgateMemory;
+    case DEV_BERYL: return kBerylMaxCount;
+    case DEV_CORAL: return kCoralMaxCount;
+    case DEV_ONYX: return kOnyxMaxCount;
+    default: return kMaxTraceLen;
     }
-    return std::clamp(n, 0LL, static_cast<long long>(kMaxTraceLen));
 }
 
 // Reads exactly count bytes: a short read is an incomplete block.
@@ -87,7 +97,7 @@ ViStatus ReadExact(ViSession vi, void *buf, size_t count)
 }
 
 // "#", a digit n of 1..9, then n decimal digits: the byte count of the block.
-// It must describe whole I/Q pairs and no more than the capture asked for.
+// It must describe whole I/Q pairs and no more than the model can capture.
 ViStatus ReadHeader(ViSession vi, long long maxSamples, int *count)
 {
     char head[2];
@@ -125,20 +135,6 @@ ViStatus ReadScaled(ViSession vi, float *work, float *dst, int n)
     return VI_SUCCESS;
 }
 
-// After an abort the length of what is still coming is known: read it away
-// in buffer-sized pieces rather than trusting the line to go quiet.
-ViStatus SkipBytes(ViSession vi, float *work, size_t buffer, long long bytes)
-{
-    while (bytes > 0) {
-        const size_t n = static_cast<size_t>(std::min<long long>(bytes, static_cast<long long>(buffer)));
-        ViStatus st = ReadExact(vi, work, n);
-        if (st != VI_SUCCESS)
-            return st;
-        bytes -= static_cast<long long>(n);
-    }
-    return VI_SUCCESS;
-}
-
 bool AbortPressed()
 {
     int pressed = 0;
@@ -146,9 +142,81 @@ bool AbortPressed()
     return pressed != 0;
 }
 
+// Reads count bytes in pieces and lets the window process its events between
+// them, so that it stays alive and Abort is seen at once.  Each wait for data
+// is one short slice of the session's time-out, which keeps the window alive
+// also while an instrument sends slowly or not at all; the transfer still
+// ends after kDataTmoMs without a byte.  aborted tells that Abort stopped it.
+ViStatus ReadWatched(ViSession vi, char *buf, size_t count, size_t *got, bool *aborted)
+{
+    *got = 0;
+    double heard = Timer();
+    while (*got < count) {
+        ProcessSystemEvents();
+        if ((*aborted = AbortPressed()))
+            return VI_SUCCESS;
+        const size_t want = std::min(count - *got, kPieceBytes);
+        ViUInt32 n = 0;
+        const ViStatus st = viRead(vi, reinterpret_cast<ViPBuf>(buf + *got), static_cast<ViUInt32>(want), &n);
+        *got += n;
+        if (n > 0)
+            heard = Timer();
+        if (st == VI_ERROR_TMO && (Timer() - heard) * 1000.0 < kDataTmoMs)
+            continue;
+        if (st < VI_SUCCESS)
+            return st;
+        // The instrument ended its message early: an incomplete block.
+        if (n < want)
+            return -1;
+    }
+    return VI_SUCCESS;
+}
+
+// n floats of one I or Q block, each divided by fkt into dst.  After Abort
+// the whole floats that came are kept; the rest of dst stays zero.
+ViStatus ReadChunk(ViSession vi, float *work, float *dst, int n, bool *aborted)
+{
+    size_t got = 0;
+    const ViStatus st = ReadWatched(vi, reinterpret_cast<char *>(work), size_t(n) * sizeof(float), &got, aborted);
+    if (st != VI_SUCCESS)
+        return st;
+    const size_t whole = got / sizeof(float);
+    for (size_t j = 0; j < whole; ++j)
+        dst[j] = work[j] / fkt;
+    return VI_SUCCESS;
+}
+
+void ShowChunkProgress(int k, int count)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "Reading IQ values  %d%%", static_cast<int>(100LL * k * kJasperChunk / count));
+    DspTxtPnl(text);
+}
+
 // The Jasper's long traces: pairs of 524288-sample I and Q blocks, then the
-// rest of I and the rest of Q.  Abort is looked at between the pairs; what was
-// not read stays zero.
+// rest of I and the rest of Q, until all are in or Abort is pressed.
+ViStatus ReadPairs(ViSession vi, float *work, IqRec &rec, int count, bool *aborted)
+{
+    const int blocks = count / kJasperChunk;
+    ViStatus st = VI_SUCCESS;
+    for (int k = 0; k <= blocks && st == VI_SUCCESS && !*aborted; ++k) {
+        const int n = k < blocks ? kJasperChunk : count % kJasperChunk;
+        if (k < blocks)
+            ShowChunkProgress(k, count);
+        else
+            DspTxtPnl("Reading IQ values  100%");
+        const size_t at = size_t(k) * kJasperChunk;
+        if (n > 0)
+            st = ReadChunk(vi, work, rec.I + at, n, aborted);
+        if (n > 0 && st == VI_SUCCESS && !*aborted)
+            st = ReadChunk(vi, work, rec.Q + at, n, aborted);
+    }
+    return st;
+}
+
+// The chunked layout.  Abort ends the transfer with a device clear instead of
+// reading the rest (at GPIB speed that would take minutes); what was not read
+// stays zero.
 ViStatus ReadChunked(ViSession vi, IqRec &rec, int count)
 {
     float *work = static_cast<float *>(std::calloc(kJasperChunk, sizeof(float)));
@@ -156,40 +224,19 @@ ViStatus ReadChunked(ViSession vi, IqRec &rec, int count)
         return -1;
     // Only what the user does from here on counts (the button latches).
     SetCtrlVal(hSta, ST_ABO, 0);
-    const int blocks = count / kJasperChunk;
-    ViStatus st = VI_SUCCESS;
     bool aborted = false;
-    int k = 0;
-    char text[64];
-    for (; k < blocks && st == VI_SUCCESS; ++k) {
-        if ((aborted = AbortPressed()))
-            break;
-        std::snprintf(text, sizeof text, "Reading IQ values  %d%%",
-                      static_cast<int>(100LL * k * kJasperChunk / count));
-        DspTxtPnl(text);
-        // Input too, so that a click on Abort arrives.
-        ProcessSystemEvents();
-        const size_t at = size_t(k) * kJasperChunk;
-        st = ReadScaled(vi, work, rec.I + at, kJasperChunk);
-        if (st == VI_SUCCESS)
-            st = ReadScaled(vi, work, rec.Q + at, kJasperChunk);
-    }
-    if (st == VI_SUCCESS) {
-        DspTxtPnl("Reading IQ values  100%");
-        const int r = count % kJasperChunk;
-        const size_t at = size_t(k) * kJasperChunk;
-        if (aborted) {
-            const long long left = 8LL * count - 8LL * k * kJasperChunk;
-            st = SkipBytes(vi, work, kJasperChunk * sizeof(float), left);
-            // The terminator, or whatever else the instrument still sends.
-            DiscardRest(vi);
-        } else if (r > 0) {
-            st = ReadScaled(vi, work, rec.I + at, r);
-            if (st == VI_SUCCESS)
-                st = ReadScaled(vi, work, rec.Q + at, r);
-        }
-    }
+    ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kSliceMs);
+    if (st == VI_SUCCESS)
+        st = ReadPairs(vi, work, rec, count, &aborted);
     std::free(work);
+    const ViStatus restored = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs);
+    if (st == VI_SUCCESS)
+        st = restored;
+    if (st == VI_SUCCESS && aborted) {
+        DspTxtPnl("Reading IQ values  100%");
+        ProcessDrawEvents();
+        st = viClear(vi);
+    }
     return st;
 }
 
@@ -308,7 +355,7 @@ void ShowAcquiring()
 }
 
 // Everything up to the data query: levels, setup saved, capture settings.
-ViStatus StartCapture(const DevRec &dev, const IqRec &rec, double *start)
+ViStatus StartCapture(const DevRec &dev, double *start)
 {
     const ViSession vi = dev.Vi;
     VI_TRY(ReadLevels(vi));
@@ -330,7 +377,8 @@ ViStatus StartCapture(const DevRec &dev, const IqRec &rec, double *start)
     VI_TRY(Send(vi, "TRAC:IQ ON\n"));
     VI_TRY(viSetAttribute(vi, VI_ATTR_TMO_VALUE, kTmoMs));
     ReadTrigger(dev);
-    VI_TRY(SendSettings(dev, rec.Len));
+    // Whatever the record holds now, the capture asks for what the panel shows.
+    VI_TRY(SendSettings(dev, PanelCount(dev.Typ)));
     VI_TRY(Send(vi, "INIT:CONT OFF\n"));
     VI_TRY(Send(vi, "FORM REAL, 32\n"));
     VI_TRY(Send(vi, "*CLS;*SRE 48;*ESE 1\n"));
@@ -360,13 +408,12 @@ int ReadIQ(DevRec dev, IqRec &rec, int mask)
 {
     const ViSession vi = dev.Vi;
     VI_TRY(viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs));
-    const long long expected = ExpectedMax(dev, rec);
     if (IsAgate(dev))
         fkt *= 1000.0f;
     VI_TRY(Send(vi, "TRAC:IQ:DATA?\n"));
 
     int count = 0;
-    ViStatus st = ReadHeader(vi, expected, &count);
+    ViStatus st = ReadHeader(vi, MaxBlockSamples(dev), &count);
     DropArrays(rec);
     if (st != VI_SUCCESS) {
         DiscardRest(vi);
@@ -407,7 +454,7 @@ int TracIQ(DevRec dev, IqRec &rec)
     ShowAcquiring();
     ProcessDrawEvents();
     double start = 0;
-    VI_TRY(StartCapture(dev, rec, &start));
+    VI_TRY(StartCapture(dev, &start));
     if (ReadIQ(dev, rec, 3) != VI_SUCCESS) {
         HidePanel(hSta);
         return -1;

@@ -14,14 +14,16 @@ constexpr int kJasperChunk = 524288;
 // Most samples any model captures per channel: no block may announce more.
 constexpr int kMaxTraceLen = 16776704;
 
-// Captures a trace of rec.Len samples with the settings of the acquisition
-// globals.  0 on success, the VISA status of the first failing command, or -1
+// Captures a trace of the count the model's settings panel shows, with the
+// settings of the acquisition globals, into rec.  0 on success, the VISA status of the first failing command, or -1
 // when the data could not be read.
 int TracIQ(DevRec dev, IqRec &rec);
 
 // Sends the data query and reads the block into rec (mask bit 0: I, bit 1:
-// Q), divided by fkt.  0, a VISA status, or -1 for a malformed or incomplete
-// block or memory that could not be had.  Once the query is out, a failure
+// Q), divided by fkt; rec.Len becomes the block's sample count, which may be
+// a little more than the capture asked for.  0, a VISA status, or -1 for a
+// malformed or incomplete block, one longer than the model can capture, or
+// memory that could not be had.  Once the query is out, a failure
 // leaves rec without arrays and with Len 0, and the rest of the block is
 // discarded so that the next command gets its own reply.
 int ReadIQ(DevRec dev, IqRec &rec, int mask);

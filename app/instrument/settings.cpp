@@ -12,9 +12,11 @@
 
 namespace {
 
+// The count is that of the trace held: a changed Count is only asked for by
+// the next capture.
 void Notify()
 {
-    UpdTesAll(Hdl, NewState, SRat, s.Len);
+    UpdTesAll(Hdl, NewState, SRat, StateLen());
 }
 
 float KHzToHz(int panel, int ctrl)

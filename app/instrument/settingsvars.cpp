@@ -145,6 +145,16 @@ void HideSettingsPanels()
 
 }  // namespace
 
+int PanelCount(int typ)
+{
+    if (typ == DEV_AGATE)
+        return AgateSamples(SRat, RecLen);
+    const CommonIds c = Common(typ);
+    int count = 0;
+    GetCtrlVal(c.panel, c.cnt, &count);
+    return count;
+}
+
 void UpdVar()
 {
     HideSettingsPanels();

@@ -12,3 +12,7 @@ void UpdVar();
 // settings into it (the Agate's record length cut to the longest record the
 // instrument keeps), then sets the Jasper's baseband dimming.
 void UpdPnl();
+
+// The sample count the model's settings panel shows: what the next capture
+// asks for.  The Agate's follows its rate and record length.
+int PanelCount(int typ);

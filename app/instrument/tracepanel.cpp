@@ -77,6 +77,8 @@ void OnTrace()
     DVal = 0;
     SetCtrlVal(hRun, RN_DVAL, 0);
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
+    // The arrays of s are about to be replaced.
+    HeldLen = 0;
     if (TracIQ(a, s) != 0) {
         CVI_Beep();
         MessagePopup("Error", kVisaErrText);
@@ -103,9 +105,8 @@ void CommonTail()
     UpdVar();
     if (TrcFlg && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
-    if (DVal && TrcFlg && s.Len > HeldLen)
-        s.Len = HeldLen;
-    UpdTesAll(Hdl, NewState, SRat, s.Len);
+    // Len is now the count of the next capture; the client hears of the trace held.
+    UpdTesAll(Hdl, NewState, SRat, StateLen());
 }
 
 }  // namespace

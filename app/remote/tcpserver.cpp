@@ -54,14 +54,15 @@ void DebugOut(const char *fmt, const char *text = "")
 #endif
 }
 
-// An Agate in analyzer mode delivers as many samples as its record length
-// holds at the sample rate, so the count follows those two settings.  The
-// state goes to the client on `handle`.
+// An Agate in analyzer mode captures as many samples as its record length
+// holds at the sample rate, so the count of its next capture follows those
+// two settings; the client hears of the trace held.  The state goes to the
+// client on `handle`.
 void UpdateRecordLength(unsigned handle)
 {
     if (TrcFlg != 0 && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
-    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), s.Len);
+    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), StateLen());
 }
 
 void TellOperator(const char *text)
@@ -194,7 +195,9 @@ int SendSymbols(unsigned handle)
         TellOperator("Not enough memory to send the I/Q data.");
         return -1;
     }
-    const int len = IoBusy || s.Len < 0 ? 0 : s.Len;
+    // In analyzer mode Len is the count of the next capture: the trace held goes out.
+    const int count = StateLen() < 0 ? 0 : StateLen();
+    const int len = IoBusy ? 0 : count;
     if (IoBusy)
         UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), 0);
     if (!SendHeader(handle)) {
@@ -211,7 +214,7 @@ int SendSymbols(unsigned handle)
         return 0;
     }
     EndTransfer();
-    if (len == s.Len)
+    if (len == count)
         NewState = 0;
     return 0;
 }

@@ -384,6 +384,6 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     // In the same mode no mode switch follows: the panels learn here that
     // no data are valid and no file is chosen any more.
     ShowDataState();
-    UpdTesAll(Hdl, NewState, SRat, s.Len);
+    UpdTesAll(Hdl, NewState, SRat, StateLen());
     return 0;
 }

@@ -29,9 +29,19 @@ int RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT, RN_DECORATION, RN_SPEC;
 
 int HeldSamples()
 {
-    if (!s.I || !s.Q || s.Len < 1)
+    if (!s.I || !s.Q)
+        return 0;
+    // Len is the count the next capture asks for, not what the last one brought.
+    if (TrcFlg)
+        return HeldLen;
+    if (s.Len < 1)
         return 0;
     return s.Len < HeldLen ? s.Len : HeldLen;
+}
+
+int StateLen()
+{
+    return TrcFlg ? HeldSamples() : s.Len;
 }
 char SrcDir[260], DstDir[260];
 char *IQMem, *RepMem;

@@ -32,10 +32,15 @@ extern float fkt, lev, frq, att;
 extern IqRec s, d, f;     // current data, data being saved, append target
 // Samples per channel the arrays of s hold.  In analyzer mode the settings
 // panels set the Len of s to the count of the next capture while the last
-// trace is still held, so Len alone may promise more than was allocated.
+// trace is still held, so Len there says nothing about the arrays.
 extern int HeldLen;
-// The samples of s that may be read: Len, but never more than its arrays hold.
+// The samples of s that may be read: in analyzer mode the whole trace held;
+// in file mode Len (the Load panel's count), but never more than the arrays
+// hold.
 int HeldSamples();
+// The count the remote client is told and sent: what HeldSamples gives in
+// analyzer mode, Len in file mode (a count without arrays goes out as zeros).
+int StateLen();
 extern char SrcDir[260], DstDir[260];
 extern char *IQMem, *RepMem;
 extern int HdrSize;

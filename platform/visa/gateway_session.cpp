@@ -8,9 +8,18 @@
 //
 // All sessions to one gateway share one connection (such gateways serve a
 // single client); each session re-addresses the bus when it takes a turn.
+//
+// The gateway's own read ("++read eoi") gives up when the instrument has not
+// talked for "++read_tmo_ms", at most 3000 ms.  A read of the session waits
+// as long as its VISA time-out says: the gateway's time-out follows it up to
+// that limit, and a read the gateway gave up on is asked for anew until the
+// VISA time-out runs out (a capture waiting for a slow trigger takes longer
+// than 3 s before its first byte).
 #include "tcp_link.h"
 #include "transports.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -19,14 +28,24 @@ namespace kalvisa {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr unsigned kGatewayPort = 1234;
 constexpr ViUInt32 kClearQuietMs = 100;
+// The longest "++read_tmo_ms" such gateways take.
+constexpr ViUInt32 kMaxReadTmoMs = 3000;
+// Beyond the gateway's read time-out, how long silence must last before its
+// read is taken as given up.  Asking again while it still reads would leave a
+// second read queued in the gateway, to time out in front of the next command.
+constexpr ViUInt32 kGiveUpGraceMs = 500;
 
 struct GatewayLink {
     TcpLink tcp;
     int addr = -1;        // instrument currently addressed
     bool talking = false; // a "++read eoi" is outstanding for the current reply
     bool eoi = true;
+    ViUInt32 readTmo = kMaxReadTmoMs;  // the gateway's "++read_tmo_ms"
+    Clock::time_point heard;           // the last "++read eoi", or the last byte of its reply
 };
 
 std::mutex gLinksMutex;
@@ -46,7 +65,8 @@ ViStatus connectGateway(const std::string &host, unsigned port, ViUInt32 tmo, st
     ViStatus st = link->tcp.open(host, port, tmo);
     // Controller mode, reads only on request, EOI with the last byte, and no
     // terminator added: the layer sends the instrument's bytes exactly.
-    if (st == VI_SUCCESS) st = sendLine(*link, "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++read_tmo_ms 3000\n", tmo);
+    if (st == VI_SUCCESS)
+        st = sendLine(*link, "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++read_tmo_ms " + std::to_string(kMaxReadTmoMs) + "\n", tmo);
     if (st != VI_SUCCESS) return st;
     gLinks[key] = link;
     out = link;
@@ -73,14 +93,22 @@ public:
     ViStatus read(ViByte *buf, ViUInt32 count, ViUInt32 *got, bool toLineEnd) override {
         if (got) *got = 0;
         ViStatus st = select();
-        if (st == VI_SUCCESS && !link_->talking) {
-            st = sendLine(*link_, "++read eoi\n", tmo_);
-            link_->talking = st == VI_SUCCESS;
-        }
         if (st != VI_SUCCESS) return st;
-        st = link_->tcp.read(buf, count, got, toLineEnd || termCharEn_, tmo_);
-        // The gateway gives up on a silent instrument; the next read asks anew.
-        if (st == VI_ERROR_TMO) link_->talking = false;
+        const Clock::time_point deadline =
+            tmo_ == VI_TMO_INFINITE ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(tmo_);
+        ViUInt32 have = 0;
+        for (;;) {
+            if (link_->talking && Clock::now() >= givenUpAt()) link_->talking = false;
+            if (!link_->talking && (st = askToRead()) != VI_SUCCESS) break;
+            const ViUInt32 wait = msUntil(std::min(givenUpAt(), deadline));
+            ViUInt32 n = 0;
+            st = link_->tcp.read(buf + have, count - have, &n, toLineEnd || termCharEn_, wait);
+            have += n;
+            // A read that timed out heard its last byte that long ago.
+            if (n > 0) link_->heard = Clock::now() - std::chrono::milliseconds(st == VI_ERROR_TMO ? wait : 0);
+            if (st != VI_ERROR_TMO || Clock::now() >= deadline) break;
+        }
+        if (got) *got = have;
         return st;
     }
 
@@ -137,6 +165,30 @@ public:
     }
 
 private:
+    // The gateway's read time-out follows the session's, within its range.
+    ViStatus askToRead() {
+        const ViUInt32 tmo = std::clamp<ViUInt32>(tmo_, 1, kMaxReadTmoMs);
+        if (tmo != link_->readTmo) {
+            ViStatus st = sendLine(*link_, "++read_tmo_ms " + std::to_string(tmo) + "\n", tmo_);
+            if (st != VI_SUCCESS) return st;
+            link_->readTmo = tmo;
+        }
+        ViStatus st = sendLine(*link_, "++read eoi\n", tmo_);
+        link_->talking = st == VI_SUCCESS;
+        link_->heard = Clock::now();
+        return st;
+    }
+
+    // When the gateway has surely given up on its read, if nothing more comes.
+    Clock::time_point givenUpAt() const {
+        return link_->heard + std::chrono::milliseconds(link_->readTmo + kGiveUpGraceMs);
+    }
+
+    static ViUInt32 msUntil(Clock::time_point t) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
+        return ViUInt32(std::clamp<long long>(ms, 0, 0x7FFFFFFF));
+    }
+
     ViStatus select() {
         if (!link_) return VI_ERROR_INV_OBJECT;
         if (link_->addr == pad_) return VI_SUCCESS;

@@ -25,7 +25,7 @@ ViStatus Session::setAttribute(ViAttr attr, ViAttrState value) {
     case VI_ATTR_TERMCHAR_EN: termCharEn_ = value ? VI_TRUE : VI_FALSE; return VI_SUCCESS;
     case VI_ATTR_USER_DATA_32:
     case VI_ATTR_USER_DATA_64: userData_ = value; return VI_SUCCESS;
-    // The maker's LAN protocol has no meaning on these transports.
+    // The maker's LAN protocol: the raw socket session sends it on.
     case KAL_ATTR_LAN_REMOTE: lanRemote_ = value; return VI_SUCCESS;
     case KAL_ATTR_LAN_LOCAL_AFTER_RESET: lanLocalAfterReset_ = value; return VI_SUCCESS;
     case VI_ATTR_INTF_TYPE:

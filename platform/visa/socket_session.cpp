@@ -14,7 +14,8 @@ constexpr ViUInt32 kReconnectTmoMs = 5000;
 
 class SocketSession : public Session {
 public:
-    SocketSession(const Resource &r) : Session(VI_INTF_TCPIP, r.canonical), host_(r.host), port_(r.port) {}
+    SocketSession(const Resource &r)
+        : Session(VI_INTF_TCPIP, r.canonical), host_(r.host), port_(r.port), maker_(r.rsrcClass == "INSTR") {}
 
     ViStatus connect(ViUInt32 tmo) { return link_.open(host_, port_, tmo); }
 
@@ -40,6 +41,17 @@ public:
         return link_.open(host_, port_, std::max(tmo_, kReconnectTmoMs));
     }
 
+    // The maker's LAN protocol carries go-to-local and go-to-remote itself.
+    // On a raw socket its instruments take them as the interface messages
+    // "&GTL" and "&GTR"; other socket instruments know no such thing.
+    ViStatus setAttribute(ViAttr attr, ViAttrState value) override {
+        ViStatus st = Session::setAttribute(attr, value);
+        if (st != VI_SUCCESS || !maker_) return st;
+        if (attr == KAL_ATTR_LAN_REMOTE) return message(value ? "&GTR\n" : "&GTL\n");
+        if (attr == KAL_ATTR_LAN_LOCAL_AFTER_RESET && value) return message("&GTL\n");
+        return VI_SUCCESS;
+    }
+
     ViStatus getAttribute(ViAttr attr, void *value) override {
         switch (attr) {
         case VI_ATTR_TCPIP_ADDR:
@@ -57,8 +69,13 @@ public:
     }
 
 private:
+    ViStatus message(const std::string &text) {
+        return write(reinterpret_cast<const ViByte *>(text.data()), ViUInt32(text.size()), nullptr);
+    }
+
     std::string host_;
     unsigned port_;
+    bool maker_;  // "VMIB::...::INSTR": an instrument of the maker's LAN protocol
     TcpLink link_;
 };
 

@@ -133,9 +133,11 @@ typedef va_list ViVAList;
 #define VI_ATTR_TCPIP_NODELAY 0x3FFF019Au
 #define VI_ATTR_TCPIP_KEEPALIVE 0x3FFF019Bu
 
-/* The maker's LAN protocol: remote/local state and go-to-local after a
- * reset.  Meaningful only inside a VISA that carries that protocol; the
- * built-in transports accept and ignore them. */
+/* The maker's LAN protocol: remote/local state (0 gives the instrument back
+ * to local operation) and go-to-local (1 sends it).  Inside a VISA that
+ * carries the protocol they are its own; the built-in raw socket passes
+ * them to "VMIB" instruments as the interface messages "&GTL" and "&GTR",
+ * and other transports accept and ignore them. */
 #define KAL_ATTR_LAN_REMOTE 0x3FFC0001u
 #define KAL_ATTR_LAN_LOCAL_AFTER_RESET 0x3FFC0002u
 

@@ -81,13 +81,28 @@ protected:
     }
 
     // A gateway with the model at GPIB address 20, found through the
-    // environment as the program finds it.
-    void StartGateway(const std::string &model)
+    // environment as the program finds it; extra options apply to the model.
+    void StartGateway(const std::string &model, const Lines &extra = {})
     {
-        sim = std::make_unique<SimProcess>(Lines{"--gateway", "0", "--at", "20=" + model, "--log", log});
+        Lines args{"--gateway", "0", "--at", "20=" + model, "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<SimProcess>(args);
         ASSERT_TRUE(sim->started());
         const std::string gw = "127.0.0.1:" + std::to_string(sim->gatewayPort());
         ::setenv("KALMIRA_GPIB_GATEWAY", gw.c_str(), 1);
+    }
+
+    // The model on a LAN port or at GPIB address 20 behind the gateway, and
+    // chosen on the trace panel (with the LAN address) as a person does it.
+    void StartAndChoose(int typ, const std::string &model, bool gateway, const Lines &extra = {})
+    {
+        if (gateway) {
+            StartGateway(model, extra);
+            ASSERT_EQ(ui_test::UserSetVal(hTrc, TR_TYP, typ), 0);
+        } else {
+            StartAnalyzer(model, extra);
+            UseLan(typ);
+        }
     }
 
     // Model, interface and LAN address, as a person sets them.
@@ -149,17 +164,21 @@ protected:
         return n;
     }
 
-    // Largest distance of s from the simulator's tone (0.9 of full scale at
-    // 1/16 of the sample rate; its noise stays within 0.01), each sample
-    // weighted by w(k, n) from index `from` on.
+    // Largest distance of the trace held from the simulator's tone (0.9 of
+    // full scale at 1/16 of the sample rate; its noise stays within 0.01),
+    // each sample weighted by w(k, n) from index `from` on; infinite when no
+    // trace is held.
     template <class W>
     static double ToneError(W w, int from = 0)
     {
+        const int n = HeldSamples();
+        if (n == 0)
+            return HUGE_VAL;
         double worst = 0;
-        for (int k = from; k < s.Len; ++k) {
+        for (int k = from; k < n; ++k) {
             const double ph = 2.0 * M_PI * (k % 16) / 16.0;
-            worst = std::max(worst, std::fabs(s.I[k] - w(k, s.Len) * 0.9 * std::cos(ph)));
-            worst = std::max(worst, std::fabs(s.Q[k] - w(k, s.Len) * 0.9 * std::sin(ph)));
+            worst = std::max(worst, std::fabs(s.I[k] - w(k, n) * 0.9 * std::cos(ph)));
+            worst = std::max(worst, std::fabs(s.Q[k] - w(k, n) * 0.9 * std::sin(ph)));
         }
         return worst;
     }

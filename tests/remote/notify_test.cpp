@@ -68,7 +68,7 @@ TEST_F(Notify, ALoadTheSourceSwitchAndAConfigurationLoadAreAnnounced)
     ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
     st = Told();
     EXPECT_EQ(st.kind, 3) << "mode switch";
-    EXPECT_EQ(st.count, s.Len);
+    EXPECT_EQ(st.count, 3) << "the samples held; Len is now the count of the next capture";
     ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 0), 0);
     Forget();
 

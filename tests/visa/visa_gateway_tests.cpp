@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,37 @@ TEST(VisaGateway, AcquisitionThroughTheGatewayMatchesTheLanPath) {
               (std::vector<std::string>{"*IDN?", "*OPT?", "<GTL>", "TRAC:IQ ON",
                                         "TRAC:IQ:SET NORM,50000000Hz,81600000Hz,IMM,POS,0,1048586;*WAI", "TRAC:IQ:DATA?",
                                         "TRAC:IQ OFF"}));
+}
+
+// The gateway gives up on its own read after 3 s; the session asks again
+// until its VISA time-out runs out, so a block that waits 5 s for its trigger
+// arrives within a 10 s time-out, and a 2.5 s time-out ends at 2.5 s.
+TEST(VisaGateway, AReadWaitsForASlowTriggerAsLongAsTheVisaTimeOutSays) {
+    CheckedSim sim({"--gateway", "0", "--at", "20=beryl", "--trigger-delay", "5"});
+    ASSERT_TRUE(sim.started());
+    ::setenv("KALMIRA_GPIB_GATEWAY", gatewayEnv(sim).c_str(), 1);
+    ViSession rm, vi;
+    ASSERT_EQ(openLikeProgram(rm, "GPIB::20::INSTR", vi), VI_SUCCESS);
+    ASSERT_EQ(viPrintf(vi, "TRAC:IQ ON;TRAC:IQ:SET NORM,10000000Hz,32000000Hz,IMM,POS,0,4096\n"), VI_SUCCESS);
+
+    ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 2500), VI_SUCCESS);
+    auto t0 = std::chrono::steady_clock::now();
+    Block b = readIqBlock(vi);
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(b.status, VI_ERROR_TMO);
+    EXPECT_GE(waited, 2.4);
+    EXPECT_LT(waited, 5.0);
+    ASSERT_EQ(viClear(vi), VI_SUCCESS);
+
+    ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+    b = readIqBlock(vi);
+    ASSERT_GE(b.status, VI_SUCCESS);
+    EXPECT_EQ(b.header, "#532768");
+    ASSERT_EQ(b.raw.size(), 2u * 4096);
+    char idn[101] = {};
+    ASSERT_EQ(viQueryf(vi, "*IDN?\n", "%100c", idn), VI_SUCCESS);
+    EXPECT_STREQ(idn, "Kalmira-Sim,Beryl,100001/001,1.0");
+    viClose(rm);
 }
 
 // Binary bytes that are the gateway's own control characters must reach

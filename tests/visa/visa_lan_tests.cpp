@@ -79,6 +79,29 @@ TEST(VisaLan, DeviceTestQueriesAndAttributes) {
     EXPECT_EQ(viPrintf(vi, "*CLS\n"), VI_ERROR_INV_OBJECT);
 }
 
+// The maker's LAN protocol attributes reach a "VMIB" instrument as its
+// interface messages; a plain socket instrument is not bothered with them.
+TEST(VisaLan, LocalAndRemoteReachTheInstrumentAsInterfaceMessages) {
+    std::string dir = tempDir();
+    CheckedSim sim({"--analyzer", "beryl", "--port", "0", "--log", dir + "/beryl.log", "--log-bus"});
+    ASSERT_TRUE(sim.started());
+    ViSession rm, vi, sock;
+    ASSERT_EQ(openLikeProgram(rm, lanResource(sim.analyzerPort()), vi), VI_SUCCESS);
+    const std::string socket = "TCPIP::127.0.0.1::" + std::to_string(sim.analyzerPort()) + "::SOCKET";
+    ASSERT_EQ(viOpen(rm, socket.c_str(), VI_NULL, VI_NULL, &sock), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(sock, KAL_ATTR_LAN_REMOTE, 0), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, KAL_ATTR_LAN_REMOTE, 1), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, KAL_ATTR_LAN_REMOTE, 0), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, KAL_ATTR_LAN_LOCAL_AFTER_RESET, 0), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(vi, KAL_ATTR_LAN_LOCAL_AFTER_RESET, 1), VI_SUCCESS);
+    char err[64] = {};
+    ASSERT_EQ(viQueryf(vi, "SYST:ERR?\n", "%t", err), VI_SUCCESS);
+    EXPECT_STREQ(err, "0,\"No error\"");  // no SCPI
+    viClose(rm);
+    ASSERT_TRUE(sim.stop());
+    EXPECT_EQ(readLines(dir + "/beryl.log"), (std::vector<std::string>{"<GTR>", "<GTL>", "<GTL>", "SYST:ERR?"}));
+}
+
 TEST(VisaLan, PrintfFormatsCommandsAsTheAcquisitionSendsThem) {
     std::string dir = tempDir();
     CheckedSim sim({"--analyzer", "beryl", "--port", "0", "--log", dir + "/beryl.log", "--analyzer", "agate", "--port",

@@ -5,12 +5,15 @@
 #include "scpi.h"
 #include "server.h"
 
+#include <chrono>
 #include <cstdlib>
 
 namespace kalsim {
 
 namespace {
 constexpr char kEsc = 27;
+// The gateway's own range for "++read_tmo_ms".
+constexpr int kMaxReadTmoMs = 3000;
 }
 
 Instrument *GatewayConnection::addressed() {
@@ -52,10 +55,15 @@ void GatewayConnection::endLine() {
     if (autoRead_) readReply();
 }
 
-// The addressed instrument talks: its next response message goes out.
+// The addressed instrument talks: its next response message goes out.  The
+// gateway waits read_tmo_ms for it to start and then gives up; a reply not
+// ready by then (a capture still waiting for its trigger) stays with the
+// instrument for the next "++read".
 void GatewayConnection::readReply() {
     Instrument *inst = addressed();
-    if (inst && inst->hasOutput()) queue(inst->takeReply());
+    if (!inst || !inst->hasOutput()) return;
+    if (inst->replyReadyAt() > Clock::now() + std::chrono::milliseconds(readTmoMs_)) return;
+    queue(inst->takeReply());
 }
 
 void GatewayConnection::command(const std::string &text) {
@@ -74,6 +82,8 @@ void GatewayConnection::command(const std::string &text) {
         if (n >= 0 && n <= 3) eos_ = n;
     } else if (name == "read") {
         readReply();
+    } else if (name == "read_tmo_ms") {
+        if (n >= 1 && n <= kMaxReadTmoMs) readTmoMs_ = n;
     } else if (name == "clr") {
         // Selected Device Clear: the instrument stops talking.
         dropQueued();
@@ -87,7 +97,7 @@ void GatewayConnection::command(const std::string &text) {
     } else if (name == "spoll") {
         queue(std::make_unique<TextStream>("0\n"));
     }
-    // ++mode, ++read_tmo_ms, ++ifc, ++savecfg and the rest: nothing to do here.
+    // ++mode, ++ifc, ++savecfg and the rest: nothing to do here.
 }
 
 }  // namespace kalsim

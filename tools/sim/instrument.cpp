@@ -2,6 +2,7 @@
 #include "logfile.h"
 #include "scpi.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -79,6 +80,10 @@ Instrument::Instrument(const InstrumentConfig &cfg) : cfg_(cfg) {
     if (cfg.model == Model::Agate) power_.count = 32000;
     cur_ = power_;
     log_ = LogFile::open(cfg.logPath);
+}
+
+Clock::time_point Instrument::replyReadyAt() const {
+    return output_.empty() ? Clock::time_point::max() : output_.front()->readyAt();
 }
 
 std::unique_ptr<Stream> Instrument::takeReply() {
@@ -232,6 +237,10 @@ std::vector<Instrument::Command> Instrument::splitCommands(const std::string &ms
 }
 
 void Instrument::handleMessage(const std::string &msg) {
+    // Raw-socket instruments take the bus's go-to-local, go-to-remote and
+    // local lockout as the interface messages "&GTL", "&GTR" and "&LLO": a
+    // LAN connection has no bus lines for them.  They are no SCPI.
+    if (msg.size() > 1 && msg[0] == '&') return busEvent(upper(trim(msg.substr(1))).c_str());
     std::string logText;
     std::vector<Command> cmds = splitCommands(msg, logText);
     if (log_) log_->line(logText);
@@ -362,6 +371,8 @@ void Instrument::setIq(const Command &c) {
     if (!integral || rate <= 0 || rate > maxRate() || s.count < 1 || s.count > maxCount() || s.pretrig < 0 ||
         (!agate && s.pretrig >= s.count))
         return pushError(-222, "Data out of range");
+    // Like many instruments, it may take a record a little longer than asked.
+    s.count = std::min(maxCount(), (s.count + cfg_.round - 1) / cfg_.round * cfg_.round);
     cur_ = s;
 }
 
@@ -445,6 +456,10 @@ void Instrument::dataQuery(std::vector<std::string> &texts, std::unique_ptr<Stre
     for (const auto &[k, b] : map)
         if (f == k) shape.fault = b;
     block = makeBlockStream(shape);
+    if (cfg_.rate > 0 || cfg_.triggerDelay > 0) {
+        const auto delay = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(cfg_.triggerDelay));
+        block = pace(std::move(block), Clock::now() + delay, cfg_.rate);
+    }
 }
 
 // The RMS voltage of the reference level into 50 ohm; the Agate sends its

@@ -35,6 +35,9 @@ struct InstrumentConfig {
     std::string waveformPath;  // where the generator keeps a received waveform
     Fault fault = Fault::None;
     int faultAt = 1;           // which data query is damaged; 0 = every one
+    double rate = 0;           // bytes per second of an I/Q block; 0 = no limit
+    double triggerDelay = 0;   // seconds from the data query to its block
+    int64_t round = 1;         // record lengths are rounded up to a multiple of this
 };
 
 bool parseModel(const std::string &name, Model &out);
@@ -63,6 +66,8 @@ public:
     void feed(const char *data, size_t len, bool end);
     // Replies queued since the last call, one stream per response message.
     bool hasOutput() const { return !output_.empty(); }
+    // When the next reply starts (an I/Q block waits for its trigger).
+    Clock::time_point replyReadyAt() const;
     std::unique_ptr<Stream> takeReply();
     // Selected Device Clear: forget pending input and output.
     void deviceClear();

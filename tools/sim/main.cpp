@@ -3,6 +3,7 @@
 #include "instrument.h"
 #include "server.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +45,17 @@ const char kHelp[] =
     "  --log FILE            log every program message received, one line each, in\n"
     "                        order, flushed at once; binary blocks appear as\n"
     "                        #<n><length><block of <length> bytes>\n"
-    "  --log-bus             also log GPIB bus events as <GTL>, <LLO> and <SDC>\n"
+    "  --log-bus             also log bus events as <GTL>, <LLO> and <SDC> (on a raw\n"
+    "                        port the interface messages \"&GTL\", \"&GTR\" and \"&LLO\"\n"
+    "                        stand for the bus lines: <GTL>, <GTR>, <LLO>)\n"
+    "  --rate MB/S           sends its I/Q blocks at no more than this many 10^6 bytes\n"
+    "                        per second (default: as fast as the connection takes them)\n"
+    "  --trigger-delay S     the block of a data query starts S seconds after the query,\n"
+    "                        as when the capture waits for a slow external trigger; a\n"
+    "                        gateway's \"++read\" gives up after its \"++read_tmo_ms\" (at\n"
+    "                        most 3000 ms) and leaves the block for the next \"++read\"\n"
+    "  --round N             captures record lengths rounded up to a multiple of N\n"
+    "                        samples (within the model's maximum), as many instruments do\n"
     "  --waveform-out FILE   the generator writes the bytes of every waveform block it\n"
     "                        receives (\":MEM:DATA RAM,#...\") to FILE\n"
     "  --fault KIND[:N]      damage the answer to the N-th \"TRAC:IQ:DATA?\" (default 1;\n"
@@ -102,6 +113,12 @@ double number(const std::string &opt, const char *text) {
     return v;
 }
 
+double positive(const std::string &opt, const char *text) {
+    double v = number(opt, text);
+    if (!(v >= 0) || v > 1e9) usage("invalid value for " + opt + ": " + text);
+    return v;
+}
+
 int portNumber(const std::string &opt, const char *text) {
     double v = number(opt, text);
     if (v < 0 || v > 65535 || v != int(v)) usage("invalid port for " + opt + ": " + text);
@@ -118,6 +135,9 @@ bool applySetting(InstrumentConfig &c, const std::string &opt, const char *val) 
     else if (opt == "--idn") c.idn = val;
     else if (opt == "--log") c.logPath = val;
     else if (opt == "--waveform-out") c.waveformPath = val;
+    else if (opt == "--rate") c.rate = positive(opt, val) * 1e6;
+    else if (opt == "--trigger-delay") c.triggerDelay = positive(opt, val);
+    else if (opt == "--round") c.round = std::max<int64_t>(1, int64_t(positive(opt, val)));
     else if (opt == "--fault") {
         if (!parseFault(val, c.fault, c.faultAt)) usage(std::string("unknown fault: ") + val);
     } else return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,11 +54,21 @@ void Connection::drainInput() {
     }
 }
 
-// Moves the next bytes of the queued replies into buf_; false when none.
+bool Connection::wantsWrite() const {
+    return pendingBytes() || (!out_.empty() && out_.front()->readyAt() <= Clock::now());
+}
+
+Clock::time_point Connection::wakeAt() const {
+    return pendingBytes() || out_.empty() ? Clock::time_point::max() : out_.front()->readyAt();
+}
+
+// Moves the next bytes of the queued replies into buf_; false when none may
+// go out now.
 bool Connection::refill() {
     if (!buf_) buf_.reset(new char[kSendChunk]);
     bufLen_ = bufPos_ = 0;
     while (!out_.empty()) {
+        if (out_.front()->readyAt() > Clock::now()) return false;
         size_t n = out_.front()->next(buf_.get(), kSendChunk);
         if (n > 0) {
             bufLen_ = n;
@@ -149,8 +161,18 @@ void Server::run(volatile std::sig_atomic_t &stop) {
     while (!stop) {
         fds.clear();
         for (const auto &l : listeners_) fds.push_back({l.fd, POLLIN, 0});
-        for (const auto &c : conns_) fds.push_back({c->fd(), short(POLLIN | (c->wantsWrite() ? POLLOUT : 0)), 0});
-        int r = ::ppoll(fds.data(), fds.size(), nullptr, &waitMask);
+        Clock::time_point wake = Clock::time_point::max();
+        for (const auto &c : conns_) {
+            fds.push_back({c->fd(), short(POLLIN | (c->wantsWrite() ? POLLOUT : 0)), 0});
+            wake = std::min(wake, c->wakeAt());
+        }
+        timespec wait{};
+        if (wake != Clock::time_point::max()) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - Clock::now()).count();
+            wait.tv_sec = ns > 0 ? ns / 1000000000 : 0;
+            wait.tv_nsec = ns > 0 ? ns % 1000000000 : 0;
+        }
+        int r = ::ppoll(fds.data(), fds.size(), wake == Clock::time_point::max() ? nullptr : &wait, &waitMask);
         if (r < 0) continue;  // EINTR: look at stop
         for (size_t i = 0; i < listeners_.size(); ++i)
             if (fds[i].revents & POLLIN) accept(listeners_[i]);

@@ -18,7 +18,11 @@ public:
     virtual ~Connection();
     int fd() const { return fd_; }
     bool closed() const { return closed_; }
-    bool wantsWrite() const { return !out_.empty() || pendingBytes(); }
+    // Bytes to send now: a reply held back (see Stream::readyAt) waits for
+    // its time instead.
+    bool wantsWrite() const;
+    // When a held-back reply may go on; Clock::time_point::max() when none is.
+    Clock::time_point wakeAt() const;
 
     void onReadable();
     // Takes in everything that has already arrived (before stopping).
@@ -81,6 +85,7 @@ private:
     bool autoRead_ = false;
     bool eoi_ = true;
     int eos_ = 0;
+    int readTmoMs_ = 500;  // how long a read waits for the instrument to talk
 };
 
 class Server {

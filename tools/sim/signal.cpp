@@ -16,6 +16,39 @@ size_t TextStream::next(char *dst, size_t max) {
 
 namespace {
 
+// A paced sender lets bytes out in steps of this size, so that a slow rate
+// does not wake the event loop for every few bytes.
+constexpr double kPaceStep = 65536;
+
+class PacedStream : public Stream {
+public:
+    PacedStream(std::unique_ptr<Stream> inner, Clock::time_point start, double rate)
+        : inner_(std::move(inner)), start_(start), rate_(rate) {}
+
+    size_t next(char *dst, size_t max) override {
+        if (rate_ > 0) {
+            const double allowed = std::chrono::duration<double>(Clock::now() - start_).count() * rate_ - sent_;
+            max = std::min(max, size_t(std::max(allowed, 1.0)));
+        }
+        const size_t n = inner_->next(dst, max);
+        sent_ += double(n);
+        return n;
+    }
+
+    Clock::time_point readyAt() const override {
+        if (rate_ <= 0) return start_;
+        return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>((sent_ + kPaceStep) / rate_));
+    }
+
+    AfterStream after() const override { return inner_->after(); }
+
+private:
+    std::unique_ptr<Stream> inner_;
+    Clock::time_point start_;
+    double rate_;
+    double sent_ = 0;
+};
+
 constexpr int kNoiseLen = 1 << 16;
 // Samples after which tone (period kTonePeriod / kToneBin) and noise (two
 // channels interleaved in the noise table) both repeat.
@@ -167,5 +200,9 @@ private:
 }  // namespace
 
 std::unique_ptr<Stream> makeBlockStream(const BlockShape &shape) { return std::make_unique<BlockStream>(shape); }
+
+std::unique_ptr<Stream> pace(std::unique_ptr<Stream> inner, Clock::time_point start, double bytesPerSec) {
+    return std::make_unique<PacedStream>(std::move(inner), start, bytesPerSec);
+}
 
 }  // namespace kalsim
