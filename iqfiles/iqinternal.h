@@ -59,7 +59,7 @@ public:
     SafeOut(const SafeOut &) = delete;
     SafeOut &operator=(const SafeOut &) = delete;
 
-    bool ok() const { return fp_ != nullptr && err_ == 0; }
+    bool ok() const { return fd_ >= 0 && err_ == 0; }
     bool write(const void *data, size_t n);
     bool puts(const char *text);
     // Flushes everything to the destination or its temporary file and closes it.
@@ -74,12 +74,14 @@ public:
 private:
     enum class Mode { Replace, InPlace, Stream };
     bool fail(int err);
+    bool stopped() const;
+    bool drain();
+    bool writeAll(const char *p, size_t n);
     void openReplace(const std::string &dst, const struct stat *old);
     void openInPlace(int fd);
-    void openStream(int fd);
-    bool attach(int fd);
 
-    FILE *fp_ = nullptr;
+    int fd_ = -1;
+    std::string buf_; // bytes not yet written, at most kBuffer
     int err_ = 0;
     Mode mode_ = Mode::Replace;
     long long size_ = -1;

@@ -87,6 +87,8 @@ std::string FollowLinks(std::string path)
 
 } // namespace
 
+constexpr size_t kBuffer = size_t(1) << 16;
+
 SafeOut::SafeOut(const char *path, long long size) : size_(size)
 {
     if (!path || !*path) {
@@ -98,11 +100,9 @@ SafeOut::SafeOut(const char *path, long long size) : size_(size)
         return;
     }
     if (int fd = DescriptorOf(path); fd >= 0) {
-        int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        if (own < 0)
+        mode_ = Mode::Stream;
+        if ((fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
             fail(errno);
-        else
-            openStream(own);
         return;
     }
     dst_ = FollowLinks(path);
@@ -126,7 +126,8 @@ SafeOut::SafeOut(const char *path, long long size) : size_(size)
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        openStream(fd);
+        mode_ = Mode::Stream;
+        fd_ = fd;
         return;
     }
     openReplace(dst_, &st);
@@ -140,12 +141,12 @@ SafeOut::SafeOut(const char *path, long long size) : size_(size)
 
 SafeOut::~SafeOut()
 {
-    if (fp_) {
+    if (fd_ >= 0) {
         // A regular file written in place keeps only what was written, not a
         // tail of its old contents behind it.
-        if (mode_ == Mode::InPlace && written_ > 0 && std::fflush(fp_) == 0)
-            (void)!::ftruncate(fileno(fp_), written_);
-        std::fclose(fp_);
+        if (mode_ == Mode::InPlace && written_ > 0)
+            (void)!::ftruncate(fd_, written_);
+        ::close(fd_);
     }
     if (!tmp_.empty())
         ::unlink(tmp_.c_str());
@@ -158,16 +159,12 @@ bool SafeOut::fail(int err)
     return false;
 }
 
-bool SafeOut::attach(int fd)
+// An abort request ends a save, except a regular file that is already being
+// overwritten in place: stopping half-way would leave neither the old nor
+// the new contents, so that one goes on.
+bool SafeOut::stopped() const
 {
-    fp_ = ::fdopen(fd, "wb");
-    if (!fp_) {
-        fail(errno);
-        ::close(fd);
-        return false;
-    }
-    std::setvbuf(fp_, nullptr, _IOFBF, 1 << 16);
-    return true;
+    return Aborted() && !(mode_ == Mode::InPlace && written_ > 0);
 }
 
 void SafeOut::openReplace(const std::string &dst, const struct stat *old)
@@ -189,7 +186,7 @@ void SafeOut::openReplace(const std::string &dst, const struct stat *old)
     if (old && (old->st_uid != ::geteuid() || old->st_gid != ::getegid()))
         (void)!::fchown(fd, old->st_uid, old->st_gid); // where allowed, the owner stays too
     ::fchmod(fd, old ? (old->st_mode & 07777) : CreateMode());
-    attach(fd);
+    fd_ = fd;
 }
 
 void SafeOut::openInPlace(int fd)
@@ -203,26 +200,55 @@ void SafeOut::openInPlace(int fd)
         ::close(fd);
         return;
     }
-    attach(fd);
+    fd_ = fd;
 }
 
-void SafeOut::openStream(int fd)
+// Every byte, in as many writes as it takes.  A signal that interrupts a
+// write (also one into a pipe that nobody reads) ends it when it raised
+// the abort flag.
+bool SafeOut::writeAll(const char *p, size_t n)
 {
-    mode_ = Mode::Stream;
-    attach(fd);
+    while (n > 0) {
+        if (stopped())
+            return fail(EINTR);
+        ssize_t done = ::write(fd_, p, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return fail(done < 0 ? errno : EIO);
+        p += done;
+        n -= size_t(done);
+        written_ += done;
+    }
+    return true;
+}
+
+bool SafeOut::drain()
+{
+    bool good = writeAll(buf_.data(), buf_.size());
+    buf_.clear();
+    return good;
 }
 
 bool SafeOut::write(const void *data, size_t n)
 {
     if (!ok())
         return false;
-    // Once a regular file is being overwritten in place, stopping half-way
-    // would leave neither the old nor the new contents: it goes on.
-    if (Aborted() && !(mode_ == Mode::InPlace && written_ > 0))
+    if (stopped())
         return fail(EINTR);
-    if (n > 0 && std::fwrite(data, 1, n, fp_) != n)
-        return fail(errno);
-    written_ += (long long)n;
+    const char *p = static_cast<const char *>(data);
+    if (buf_.capacity() < kBuffer)
+        buf_.reserve(kBuffer);
+    if (buf_.size() + n <= kBuffer) {
+        buf_.append(p, n);
+        return true;
+    }
+    // Large blocks go straight to the file; small ones gather in the buffer.
+    if (!drain())
+        return false;
+    if (n >= kBuffer)
+        return writeAll(p, n);
+    buf_.append(p, n);
     return true;
 }
 
@@ -233,28 +259,25 @@ bool SafeOut::puts(const char *text)
 
 bool SafeOut::finish()
 {
-    if (!fp_)
+    if (fd_ < 0)
         return fail(EIO);
-    if (ok() && Aborted() && !(mode_ == Mode::InPlace && written_ > 0))
+    if (ok() && stopped())
         fail(EINTR);
-    bool good = ok() && std::fflush(fp_) == 0;
-    if (good && mode_ == Mode::InPlace && ::ftruncate(fileno(fp_), written_) != 0)
-        good = false;
-    // A pipe or a terminal cannot be synced, and need not be.
-    if (good && ::fsync(fileno(fp_)) != 0 && !(mode_ == Mode::Stream && (errno == EINVAL || errno == EROFS)))
-        good = false;
-    if (!good)
-        fail(errno);
-    FILE *fp = fp_;
-    fp_ = nullptr;
-    if (std::fclose(fp) != 0 && good)
+    bool good = ok() && drain();
+    if (good && mode_ == Mode::InPlace && ::ftruncate(fd_, written_) != 0)
         good = fail(errno);
+    // A pipe or a terminal cannot be synced, and need not be.
+    if (good && ::fsync(fd_) != 0 && !(mode_ == Mode::Stream && (errno == EINVAL || errno == EROFS)))
+        good = fail(errno);
+    if (::close(fd_) != 0 && good)
+        good = fail(errno);
+    fd_ = -1;
     return good;
 }
 
 bool SafeOut::replace()
 {
-    if (err_ != 0 || fp_)
+    if (err_ != 0 || fd_ >= 0)
         return false;
     if (mode_ != Mode::Replace)
         return true;
