@@ -61,7 +61,6 @@ public:
 
     bool ok() const { return fd_ >= 0 && err_ == 0; }
     bool write(const void *data, size_t n);
-    bool puts(const char *text);
     // Flushes everything to the destination or its temporary file and closes it.
     bool finish();
     // Puts a finished temporary file in the destination's place.

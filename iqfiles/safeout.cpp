@@ -252,11 +252,6 @@ bool SafeOut::write(const void *data, size_t n)
     return true;
 }
 
-bool SafeOut::puts(const char *text)
-{
-    return write(text, std::strlen(text));
-}
-
 bool SafeOut::finish()
 {
     if (fd_ < 0)

@@ -130,7 +130,8 @@ constexpr size_t kStep = 25000;
 // fn(bytes, first, count) converts records first..first+count-1, then the
 // abort check runs for index first.  Returns 0, -3 (aborted) or IQ_ERR_FORMAT
 // when the file ends before n records (it was checked against the header, so
-// a short read means the file changed or could not be read).
+// a short read means the file changed or could not be read; ReadStatus turns
+// the latter into the file's open status).
 template <class Fn>
 int ReadBlocks(FILE *fp, size_t n, size_t recBytes, Fn fn)
 {

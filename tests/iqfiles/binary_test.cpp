@@ -281,6 +281,18 @@ Bytes Frames16(int n)
     return b;
 }
 
+// Loads a WAV file; true when it gives n samples.
+bool LoadsWav(Rec &in, int n)
+{
+    return LoadWav(&in) == 0 && in.Len == n;
+}
+
+void ExpectSample(const Rec &in, int k, float i, float q)
+{
+    EXPECT_EQ(in.I[k], i) << k;
+    EXPECT_EQ(in.Q[k], q) << k;
+}
+
 // A standard file loads every frame; a data chunk shorter than its size
 // field loads the frames it holds; one of SaveWav (size fields of 8 bytes
 // per sample, 4 following) loads its Len.
@@ -290,29 +302,23 @@ TEST_F(BinFiles, WavLengthIsTheSmallerOfTheSizeFieldAndTheBytesPresent)
     b.insert(b.end(), f.begin(), f.end());
     WriteAll(at("std.wav"), b);
     Rec in(at("std.wav"));
-    ASSERT_EQ(LoadWav(&in), 0);
-    ASSERT_EQ(in.Len, 1000);
-    EXPECT_EQ(in.I[0], 128.0f);
-    EXPECT_EQ(in.Q[0], 32767.0f);
-    EXPECT_EQ(in.I[999], 999.0f);
-    EXPECT_EQ(in.Q[999], -999.0f);
+    ASSERT_TRUE(LoadsWav(in, 1000)) << in.Len;
+    ExpectSample(in, 0, 128, 32767);
+    ExpectSample(in, 999, 999, -999);
 
     b.resize(44 + 4 * 600 + 3); // cut inside frame 600
     WriteAll(at("cut.wav"), b);
     Rec cut(at("cut.wav"));
-    ASSERT_EQ(LoadWav(&cut), 0);
-    ASSERT_EQ(cut.Len, 600);
-    EXPECT_EQ(cut.I[599], 599.0f);
+    ASSERT_TRUE(LoadsWav(cut, 600)) << cut.Len;
+    ExpectSample(cut, 599, 599, -599);
 
     Bytes e = WavHeader(2, 8, 6); // 8-bit stereo keeps the unsigned codes
     e.insert(e.end(), {0, 255, 128, 7, 1, 2});
     WriteAll(at("e.wav"), e);
     Rec r8(at("e.wav"));
-    ASSERT_EQ(LoadWav(&r8), 0);
-    ASSERT_EQ(r8.Len, 3);
-    EXPECT_EQ(r8.I[0], 0.0f);
-    EXPECT_EQ(r8.Q[0], 255.0f);
-    EXPECT_EQ(r8.Q[2], 2.0f);
+    ASSERT_TRUE(LoadsWav(r8, 3)) << r8.Len;
+    ExpectSample(r8, 0, 0, 255);
+    ExpectSample(r8, 2, 1, 2);
 
     Rec out(at("own.wav"));
     out.fill(Ramp(500, -1, 1), Ramp(500, 1, -1));
@@ -321,8 +327,7 @@ TEST_F(BinFiles, WavLengthIsTheSmallerOfTheSizeFieldAndTheBytesPresent)
     ASSERT_EQ(own.size(), 44u + 4 * 500);
     EXPECT_EQ(uint32_t(own[40] | own[41] << 8), 8u * 500); // the size field as it always was
     Rec back(at("own.wav"));
-    ASSERT_EQ(LoadWav(&back), 0);
-    EXPECT_EQ(back.Len, 500);
+    EXPECT_TRUE(LoadsWav(back, 500)) << back.Len;
 }
 
 // Chunks before "data" ("LIST", "fact", odd sizes padded to even) are walked
@@ -337,12 +342,9 @@ TEST_F(BinFiles, WavChunksBeforeTheDataAreWalkedOver)
     b.insert(b.end(), {'d', 'a', 't', 'a', 8, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0});
     WriteAll(at("chunks.wav"), b);
     Rec in(at("chunks.wav"));
-    ASSERT_EQ(LoadWav(&in), 0);
-    ASSERT_EQ(in.Len, 2);
-    EXPECT_EQ(in.I[0], 1.0f);
-    EXPECT_EQ(in.Q[0], 2.0f);
-    EXPECT_EQ(in.I[1], 3.0f);
-    EXPECT_EQ(in.Q[1], 4.0f);
+    ASSERT_TRUE(LoadsWav(in, 2)) << in.Len;
+    ExpectSample(in, 0, 1, 2);
+    ExpectSample(in, 1, 3, 4);
 
     // "data" before any "fmt ", no "data" at all, and a chunk size beyond the file.
     Bytes noFmt = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 2, 3, 4};
