@@ -61,5 +61,5 @@ int ReadWaves(InFile &fi, InFile &fq, IqRec *rec)
 
 extern "C" int LoadAWG(IqRec *rec)
 {
-    return LoadFilePair(rec, ReadWaves);
+    return LoadFilePair(rec, Input::Spooled, ReadWaves);
 }

@@ -17,8 +17,10 @@
 #include <charconv>
 #include <climits>
 
-using iqs::EarlyFail;
 using iqs::InFile;
+using iqs::Input;
+using iqs::LoadFile;
+using iqs::LoadFilePair;
 
 // The count after the first ':' of the header word, or -1.
 static long long SymbolLength(const std::string &word)
@@ -35,48 +37,48 @@ static long long SymbolLength(const std::string &word)
     return n;
 }
 
-int LoadDAB(IqRec *rec)
+// One pass through the file; its size bounds the count, so a pipe is first
+// taken whole.
+static int ReadDab(InFile &f, IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
     LineReader in(f.fp);
     WordScan ws(in);
     std::string w1, w2;
     if (!ws.word(w1, 199))
-        return EarlyFail(IQ_ERR_FORMAT);
+        return IQ_ERR_FORMAT;
     ws.word(w2, 99);
     long long n = SymbolLength(w1);
     if (n < 0 || n > f.size)
-        return EarlyFail(IQ_ERR_FORMAT);
-    if (n > INT_MAX)
-        return EarlyFail(IQ_ERR_ALLOC_I);
-    if (AllocIq(rec, int(n)) != 0)
-        return EndLoad(rec, IQ_ERR_ALLOC_I); // this format reports both arrays as -7
+        return IQ_ERR_FORMAT;
+    if (n > INT_MAX || AllocIq(rec, int(n)) != 0)
+        return IQ_ERR_ALLOC_I; // this format reports both arrays as -7
     ReadFloats(ws, rec->I, rec->Len, [](int) { return true; });
     ws.word(w1, 199);
     ws.word(w2, 99);
-    int st = ReadFloats(ws, rec->Q, rec->Len, [](int k) { return EscPressed(k) == 0; });
-    return EndLoad(rec, st);
+    return ReadFloats(ws, rec->Q, rec->Len, [](int k) { return EscPressed(k) == 0; });
 }
 
-static bool WriteSymbols(SafeOut &out, TextBuf &t, const float *a, int n)
+int LoadDAB(IqRec *rec)
 {
-    if (!t.flush() || !out.printf("length_of_symbol:%d\ncarriers:192\n", n))
+    return LoadFile(rec, Input::Spooled, ReadDab);
+}
+
+static bool WriteSymbols(TextBuf &t, const float *a, int n)
+{
+    char count[16];
+    if (!t.str("length_of_symbol:") || !t.str({count, size_t(std::to_chars(count, count + 16, n).ptr - count)}) ||
+        !t.str("\ncarriers:192\n"))
         return false;
     for (int k = 0; k < n; ++k)
         if (!t.ch(' ') || !t.sci(a[k], 7) || !t.ch('\n'))
             return false;
-    return t.flush();
+    return true;
 }
 
 int SaveDAB(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    TextBuf t(out);
-    if (!WriteSymbols(out, t, rec.I, rec.Len) || !WriteSymbols(out, t, rec.Q, rec.Len) || out.commit() != 0)
-        return -1;
-    return 0;
+    return SaveOne(rec, -1, [&rec](SafeOut &out) {
+        TextBuf t(out);
+        return WriteSymbols(t, rec.I, rec.Len) && WriteSymbols(t, rec.Q, rec.Len) && t.flush();
+    });
 }

@@ -17,8 +17,10 @@
 #include <climits>
 #include <ctime>
 
-using iqs::EarlyFail;
 using iqs::InFile;
+using iqs::Input;
+using iqs::LoadFile;
+using iqs::LoadFilePair;
 
 // Reads up to and including the "DATA" line; false when the file has none.
 static bool SkipToData(LineReader &in)
@@ -30,74 +32,80 @@ static bool SkipToData(LineReader &in)
     return false;
 }
 
-// Number of lines after the DATA line, or -1 without one; the reader is
-// left right after the DATA line.
-static long long DataLines(LineReader &in)
+// The number of lines after the DATA line into n; the reader is left right
+// after the DATA line.  IQ_ERR_FORMAT without one, IQ_ERR_OPEN1 when the file
+// cannot be read again from its start.
+static int DataLines(LineReader &in, long long &n)
 {
     if (!SkipToData(in))
-        return -1;
-    long long n = in.countLines();
-    in.rewind();
+        return IQ_ERR_FORMAT;
+    n = in.countLines();
+    if (!in.rewind())
+        return IQ_ERR_OPEN1;
     SkipToData(in);
-    return n;
+    return 0;
+}
+
+// Both files are read twice (counted, then read), so neither may be a pipe.
+static int ReadDDspSgl(InFile &fi, InFile &fq, IqRec *rec)
+{
+    LineReader li(fi.fp), lq(fq.fp);
+    long long ni = -1, nq = -1;
+    int si = 0, sq = 0;
+    BothOf([&] { return (si = DataLines(li, ni)) == 0; }, [&] { return (sq = DataLines(lq, nq)) == 0; });
+    if (si != 0 || sq != 0)
+        return si != 0 ? si : sq == IQ_ERR_OPEN1 ? IQ_ERR_OPEN2 : sq;
+    long long n = std::min(ni, nq);
+    if (n > INT_MAX)
+        return IQ_ERR_ALLOC_I;
+    if (int st = AllocIq(rec, int(n)))
+        return st;
+    WordScan wi(li), wq(lq);
+    return ReadTwoChannels(
+        rec->Len, [&](const std::function<bool(int)> &tick) { return ReadFloats(wi, rec->I, rec->Len, tick); },
+        [&](const std::function<bool(int)> &tick) { return ReadFloats(wq, rec->Q, rec->Len, tick); });
 }
 
 int LoadDDspSgl(IqRec *rec)
 {
-    InFile fi(rec->INam);
-    if (!fi.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
-    InFile fq(rec->QNam);
-    if (!fq.fp)
-        return EarlyFail(IQ_ERR_OPEN2);
-    LineReader li(fi.fp), lq(fq.fp);
-    long long ni = -1, nq = -1;
-    BothOf([&] { return ni = DataLines(li), true; }, [&] { return nq = DataLines(lq), true; });
-    if (ni < 0 || nq < 0)
-        return EarlyFail(IQ_ERR_FORMAT);
-    long long n = std::min(ni, nq);
-    if (n > INT_MAX)
-        return EarlyFail(IQ_ERR_ALLOC_I);
-    if (int st = AllocIq(rec, int(n)))
-        return EndLoad(rec, st);
-    WordScan wi(li), wq(lq);
-    int st = ReadTwoChannels(
-        rec->Len, [&](const std::function<bool(int)> &tick) { return ReadFloats(wi, rec->I, rec->Len, tick); },
-        [&](const std::function<bool(int)> &tick) { return ReadFloats(wq, rec->Q, rec->Len, tick); });
-    return EndLoad(rec, st);
+    return LoadFilePair(rec, Input::Seekable, ReadDDspSgl);
 }
 
-int LoadDDspMix(IqRec *rec)
+static int ReadDDspMix(InFile &f, IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
     LineReader in(f.fp);
-    long long n = DataLines(in);
-    if (n < 0)
-        return EarlyFail(IQ_ERR_FORMAT);
+    long long n = 0;
+    if (int st = DataLines(in, n))
+        return st;
     if (n > INT_MAX)
-        return EarlyFail(IQ_ERR_ALLOC_I);
+        return IQ_ERR_ALLOC_I;
     if (int st = AllocIq(rec, int(n)))
-        return EndLoad(rec, st);
+        return st;
     WordScan ws(in);
     int k = 0;
     for (; k < rec->Len; ++k) {
         if (!ws.num(rec->I[k]) || !ws.num(rec->Q[k]))
             break;
         if (int st = EscPressed(k))
-            return EndLoad(rec, st);
+            return st;
     }
     // The values after a word that does not convert stay 0; the abort check
     // still comes at its indices.
     for (int j = (k + 24999) / 25000 * 25000; j < rec->Len; j += 25000)
         if (int st = EscPressed(j))
-            return EndLoad(rec, st);
-    return EndLoad(rec, 0);
+            return st;
+    return 0;
+}
+
+int LoadDDspMix(IqRec *rec)
+{
+    return LoadFile(rec, Input::Seekable, ReadDDspMix);
 }
 
 // DATE, TIME and INTERVAL lines and the rest of the header.  Date and time
-// are read once, so the two lines always name the same second.
+// are read once, so the two lines always name the same second; the interval
+// goes through the locale-free formatter, as printf would follow a program's
+// decimal comma.
 static bool WriteHeader(SafeOut &out, const char *head, const IqRec &rec)
 {
     std::time_t now = std::time(nullptr);
@@ -107,9 +115,10 @@ static bool WriteHeader(SafeOut &out, const char *head, const IqRec &rec)
     std::strftime(clock, sizeof clock, "%H:%M:%S", &tm);
     std::strftime(date, sizeof date, "%m-%d-%Y", &tm);
     float interval = float(rec.Len) / rec.Rat;
-    return out.puts(head) &&
-           out.printf("DATE %s\nTIME %s\nINTERVAL %0.6E\nVERT_UNITS volt\nHORZ_UNITS sec\nCOMMENT\nDATA\n", date,
-                      clock, double(interval));
+    TextBuf t(out, 1024);
+    return t.str(head) && t.str("DATE ") && t.str(date) && t.str("\nTIME ") && t.str(clock) &&
+           t.str("\nINTERVAL ") && t.sci(double(interval), 6, true) &&
+           t.str("\nVERT_UNITS volt\nHORZ_UNITS sec\nCOMMENT\nDATA\n") && t.flush();
 }
 
 static bool WriteChannel(SafeOut &out, const char *head, const IqRec &rec, const float *a)
@@ -125,38 +134,23 @@ static bool WriteChannel(SafeOut &out, const char *head, const IqRec &rec, const
 
 int SaveDDspSgl(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    SafeOut oi(rec.INam), oq(rec.QNam);
-    bool ok = BothOf(
-        [&] {
-            return WriteChannel(oi, "DATASET i\nVERSION NEXT\nNUM SIGS 1\nSTORAGE MODE INTERLACED\nSIGNAL i\n", rec,
+    return SavePair(
+        rec, -1,
+        [&rec](SafeOut &out) {
+            return WriteChannel(out, "DATASET i\nVERSION NEXT\nNUM SIGS 1\nSTORAGE MODE INTERLACED\nSIGNAL i\n", rec,
                                 rec.I);
         },
-        [&] {
-            return WriteChannel(oq, "DATASET q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL q\n", rec,
+        [&rec](SafeOut &out) {
+            return WriteChannel(out, "DATASET q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL q\n", rec,
                                 rec.Q);
         });
-    if (!ok || oi.commit() != 0 || oq.commit() != 0)
-        return -1;
-    return 0;
 }
 
 int SaveDDspMix(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!WriteHeader(out, "DATASET i_q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL i, q\n", rec))
-        return -1;
-    bool ok = WriteLines(out, rec.Len, 40, [&](char *p, int k) {
-        p = FmtSci(p, rec.I[k], 7);
-        *p++ = ' ';
-        p = FmtSci(p, rec.Q[k], 7);
-        *p++ = '\n';
-        return p;
+    return SaveOne(rec, -1, [&rec](SafeOut &out) {
+        return WriteHeader(out, "DATASET i_q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL i, q\n",
+                           rec) &&
+               WritePairLines(out, rec);
     });
-    if (!ok || out.commit() != 0)
-        return -1;
-    return 0;
 }

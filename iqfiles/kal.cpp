@@ -25,10 +25,11 @@ int ReadKal(InFile &f, IqRec *rec)
 
 extern "C" int LoadKAL(IqRec *rec)
 {
-    return LoadFile(rec, ReadKal);
+    return LoadFile(rec, Input::Spooled, ReadKal);
 }
 
 extern "C" int SaveKAL(IqRec rec)
 {
-    return SaveFile(rec, [&rec](SafeOut &out) { return WritePairs(out, Enc::F32LE, rec.I, rec.Q, size_t(rec.Len)); });
+    return SaveOne(rec, 8LL * rec.Len,
+                   [&rec](SafeOut &out) { return WritePairs(out, Enc::F32LE, rec.I, rec.Q, size_t(rec.Len)); });
 }

@@ -76,5 +76,5 @@ int ReadTraces(InFile &fi, InFile &fq, IqRec *rec)
 extern "C" int LoadLeCroy(IqRec *rec)
 {
     // Either file missing is reported as -1, as the Load panel has always shown it.
-    return LoadFilePair(rec, ReadTraces, IQ_ERR_OPEN1);
+    return LoadFilePair(rec, Input::Spooled, ReadTraces, IQ_ERR_OPEN1);
 }

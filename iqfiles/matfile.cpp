@@ -22,11 +22,10 @@
 // a child process instead (see Hdf5Child below).
 //
 // Writing: MAT v5, uncompressed, with real double variables of 1 row and Len
-// columns named "I" and "Q".  libmatio writes to a path, so the file is
-// written under a temporary name beside the destination, its size is checked
-// against what the two variables must occupy, and only then is it renamed
-// over the destination.
+// columns named "I" and "Q", written here (see "Writing" below) through the
+// save policy that every writer of the library follows.
 #include "iqinternal.h"
+#include "samples.h"
 
 #include <matio.h>
 #include <zlib.h>
@@ -62,14 +61,6 @@ void QuietMatio()
 {
     static std::once_flag once;
     std::call_once(once, [] { Mat_LogInitFunc("VmKalLib", [](int, char *) {}); });
-}
-
-long long FileSize(const char *path)
-{
-    struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return st.st_size;
 }
 
 // ---------------------------------------------------------------------------
@@ -287,14 +278,11 @@ int CheckV4(FILE *fp, long long size, int nvars, Span spans[])
 // "MI" at byte 126 and the version word 0x0100 or 0x0200 before it; anything
 // else is tried as v4) and checks v4 and v5 layouts.  v7.3 files are read
 // by a child process instead (Hdf5Child).
-int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span spans[])
+int CheckLayout(FILE *fp, long long size, int nvars, bool &hdf5, Span spans[])
 {
     hdf5 = false;
-    std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(path, "rb"), fclose);
-    if (!fp)
-        return IQ_ERR_FORMAT;
     unsigned char h[128];
-    if (size >= 128 && fread(h, 1, 128, fp.get()) == 128 &&
+    if (size >= 128 && fread(h, 1, 128, fp) == 128 &&
         ((h[126] == 'I' && h[127] == 'M') || (h[126] == 'M' && h[127] == 'I'))) {
         bool swap = h[126] == 'M';
         unsigned version = swap ? (h[124] << 8 | h[125]) : (h[125] << 8 | h[124]);
@@ -303,11 +291,11 @@ int CheckLayout(const char *path, long long size, int nvars, bool &hdf5, Span sp
             return 0;
         }
         if (version == 0x0100)
-            return CheckV5(fp.get(), size, nvars, swap, spans);
+            return CheckV5(fp, size, nvars, swap, spans);
     }
     // libmatio reads any other file as v4, also one with "IM" or "MI" and
     // another version word: it is checked as v4 here too.
-    return CheckV4(fp.get(), size, nvars, spans);
+    return CheckV4(fp, size, nvars, spans);
 }
 
 // ---------------------------------------------------------------------------
@@ -348,8 +336,10 @@ int Describe(mat_t *mat, int nvars, matvar_t *var[2], long long n[2], long long 
 {
     for (int k = 0; k < nvars; ++k) {
         var[k] = Mat_VarReadNextInfo(mat);
-        if (!var[k])
+        if (!var[k]) {
+            errno = 0; // too few variables is not a failure of the system
             return errVars;
+        }
     }
     for (int k = 0; k < nvars; ++k)
         if ((n[k] = Count(var[k], fileSize, hdf5)) < 0)
@@ -534,8 +524,10 @@ public:
         int32_t st = 0;
         if (int r = Receive(&st, sizeof st))
             return r;
-        if (st != 0)
+        if (st != 0) {
+            errno = 0; // the child's verdict on the file, not a failure here
             return st;
+        }
         return Receive(n, sizeof(long long) * 2);
     }
 
@@ -572,6 +564,7 @@ struct MatIn {
     mat_t *mat = nullptr;
     matvar_t *var[2] = {nullptr, nullptr};
     Span span[2];
+    int errRead = IQ_ERR_OPEN1; // status of a failed read of this file
     Hdf5Child child;
     MatIn() = default;
     MatIn(const MatIn &) = delete;
@@ -588,19 +581,26 @@ struct MatIn {
 
 // Opens path and describes its first nvars variables.  errOpen is the status
 // of a file that cannot be opened, errVars that of too few variables.
+// libmatio opens the file by its name and seeks in it: a pipe cannot be read
+// so.  A read that fails while the layout is checked is errOpen.
 int OpenMat(const char *path, int nvars, MatIn &in, long long n[2], int errOpen, int errVars)
 {
-    FILE *probe = fopen(path, "rb");
-    if (!probe)
-        return errOpen;
-    fclose(probe);
-    long long size = FileSize(path);
-    if (size <= 0)
-        return size < 0 ? errOpen : IQ_ERR_FORMAT;
+    in.errRead = errOpen;
     bool hdf5 = false;
+    long long size = 0;
+    {
+        iqs::InFile f(path);
+        if (int st = f.ready(iqs::Input::Seekable, errOpen))
+            return st;
+        if ((size = f.size) == 0)
+            return IQ_ERR_FORMAT;
+        int st = CheckLayout(f.fp, size, nvars, hdf5, in.span);
+        if (iqs::ReadStatus(st, f) != st)
+            return errOpen;
+        if (st != 0)
+            return st;
+    }
     in.path = path;
-    if (int st = CheckLayout(path, size, nvars, hdf5, in.span))
-        return st;
     if (hdf5)
         return in.child.Start(path, size, nvars, n, errVars);
     QuietMatio();
@@ -643,18 +643,18 @@ void ConvertType(uint32_t type, const unsigned char *src, size_t n, bool swap, f
 
 // Reads len values of an uncompressed variable from where the layout check
 // found them, a progress step per block.
-int ReadSpan(const std::string &path, const Span &sp, float *dst, int len)
+int ReadSpan(const MatIn &in, const Span &sp, float *dst, int len)
 {
-    std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(path.c_str(), "rb"), fclose);
+    std::unique_ptr<FILE, int (*)(FILE *)> fp(fopen(in.path.c_str(), "rb"), fclose);
     size_t size = V5TypeSize(sp.type);
     if (!fp || fseeko(fp.get(), sp.off, SEEK_SET) != 0)
-        return IQ_ERR_FORMAT;
+        return in.errRead;
     setvbuf(fp.get(), nullptr, _IONBF, 0); // blocks go straight into buf
     std::vector<unsigned char> buf(size * kStep);
     for (int k = 0; k < len; k += kStep) {
         size_t m = size_t(std::min(kStep, len - k));
         if (fread(buf.data(), size, m, fp.get()) != m)
-            return IQ_ERR_FORMAT;
+            return ferror(fp.get()) ? in.errRead : IQ_ERR_FORMAT;
         ConvertType(sp.type, buf.data(), m, sp.swap, dst + k);
         if (int st = EscPressed(k))
             return st;
@@ -674,7 +674,7 @@ int ReadVar(MatIn &in, int k, float *dst, int len)
         return in.child.Read(k, dst, len);
     matvar_t *v = in.var[k];
     if (in.span[k].off >= 0 && v->compression == MAT_COMPRESSION_NONE)
-        return ReadSpan(in.path, in.span[k], dst, len);
+        return ReadSpan(in, in.span[k], dst, len);
     v->class_type = MAT_C_SINGLE;
     bool oneShot = v->compression != MAT_COMPRESSION_NONE;
     if (oneShot && Mat_VarReadDataLinear(in.mat, v, dst, 0, 1, len) != 0)
@@ -701,129 +701,74 @@ int ReadBoth(MatIn &a, int ka, MatIn &b, int kb, int len, IqRec *rec)
 
 // ---------------------------------------------------------------------------
 // Writing.
+//
+// The files are written here, through the library's one save policy, rather
+// than by libmatio, which writes only to a path that it opens itself: it
+// could write neither into a pipe or a device nor a file in place.  Each
+// variable is a real 1 x len double matrix, uncompressed, as libmatio writes
+// it:
+//   tag        miMATRIX (14), 48 + 8 * len bytes follow
+//   flags      miUINT32 (6), 8 bytes: class mxDOUBLE_CLASS (6), no flags; 0
+//   dimensions miINT32 (5), 8 bytes: 1, len
+//   name       small element: miINT8 (1), 1 byte, the letter, 3 bytes padding
+//   real part  miDOUBLE (9), 8 * len bytes: the values
 
-// The file a MAT writer produces: a temporary name beside the destination,
-// renamed over it by commit() and removed otherwise.
-class MatOut {
-public:
-    explicit MatOut(const char *dst) : dst_(dst ? dst : "")
-    {
-        if (dst_.empty())
-            return;
-        std::string t = dst_ + ".XXXXXX";
-        int fd = mkstemp(t.data());
-        if (fd < 0)
-            return;
-        close(fd);
-        tmp_ = t;
-    }
-    ~MatOut()
-    {
-        if (!tmp_.empty())
-            unlink(tmp_.c_str());
-    }
-    MatOut(const MatOut &) = delete;
-    MatOut &operator=(const MatOut &) = delete;
-    const char *tmp() const { return tmp_.empty() ? nullptr : tmp_.c_str(); }
+constexpr int kMatHdr = 128, kVarHdr = 56;
 
-    // The written file must be exactly as long as its header and variables
-    // (libmatio does not report every short write), and on the disk before
-    // it replaces anything.
-    bool complete(long long expected) const
-    {
-        if (FileSize(tmp_.c_str()) != expected)
-            return false;
-        int fd = open(tmp_.c_str(), O_RDONLY);
-        bool ok = fd >= 0 && fsync(fd) == 0;
-        if (fd >= 0)
-            close(fd);
-        return ok;
-    }
-
-    // A new file gets the permissions any new file would get, a replaced one
-    // keeps its own (mkstemp creates the temporary file private).
-    int commit()
-    {
-        struct stat st;
-        mode_t mode;
-        if (stat(dst_.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            mode_t mask = umask(0);
-            umask(mask);
-            mode = 0666 & ~mask;
-        }
-        if (chmod(tmp_.c_str(), mode) != 0 || rename(tmp_.c_str(), dst_.c_str()) != 0)
-            return -1;
-        tmp_.clear();
-        return 0;
-    }
-
-private:
-    std::string dst_;
-    std::string tmp_;
-};
-
-// Size of a written file: the 128-byte header, then per variable its tag (8),
-// array flags (16), dimensions (16), one-character name in the small form (8)
-// and the data element (8 + 8 per value).
+// Size of a written file: the header, then per variable its 56-byte head and
+// 8 bytes per value.
 long long MatFileSize(int nvars, int len)
 {
-    return 128 + (long long)nvars * (56 + 8LL * len);
+    return kMatHdr + (long long)nvars * (kVarHdr + 8LL * len);
 }
 
-// Writes the given channels as 1 x len double variables into out's
-// temporary file.  scratch holds len doubles and is reused per channel (it
-// is left uninitialised: every element is written before libmatio reads it).
-bool WriteVars(MatOut &out, const char *const names[], const float *const chans[], int nvars,
-               int len, double *scratch)
+// The 128-byte file header: descriptive text padded with blanks, blanks for
+// "no subsystem data", version 0x0100 and the byte-order mark "IM"
+// (little-endian).
+void PutMatHeader(unsigned char *h)
 {
-    if (!out.tmp())
-        return false;
-    QuietMatio();
-    mat_t *mat = Mat_CreateVer(out.tmp(), nullptr, MAT_FT_MAT5);
-    if (!mat)
-        return false;
-    bool ok = true;
-    size_t dims[2] = {1, size_t(len)};
-    for (int k = 0; k < nvars && ok; ++k) {
-        std::copy(chans[k], chans[k] + len, scratch);
-        matvar_t *v = Mat_VarCreate(names[k], MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
-                                    len ? scratch : nullptr, MAT_F_DONT_COPY_DATA);
-        ok = v && Mat_VarWrite(mat, v, MAT_COMPRESSION_NONE) == 0;
-        if (v)
-            Mat_VarFree(v);
-    }
-    ok = Mat_Close(mat) == 0 && ok;
-    return ok && out.complete(MatFileSize(nvars, len));
+    static const char kText[] = "MATLAB 5.0 MAT-file, Platform: GLNXA64, Created by: VmKalLib";
+    std::memset(h, ' ', 124);
+    std::memcpy(h, kText, sizeof kText - 1);
+    h[124] = 0x00;
+    h[125] = 0x01;
+    h[126] = 'I';
+    h[127] = 'M';
 }
 
-// The doubles handed to libmatio: one channel at a time, so one array of Len
-// doubles serves both.  Every element is written before libmatio reads it,
-// so it is not cleared; it is backed by huge pages where the system allows,
-// which saves most of the page faults of filling 8 bytes per sample.
-class Scratch {
-public:
-    explicit Scratch(int len)
-    {
-        constexpr size_t kHuge = size_t(2) << 20;
-        size_t bytes = (sizeof(double) * (size_t(len) + 1) + kHuge - 1) & ~(kHuge - 1);
-        p_ = static_cast<double *>(aligned_alloc(kHuge, bytes));
-        if (p_)
-            madvise(p_, bytes, MADV_HUGEPAGE); // advice only
-    }
-    ~Scratch() { free(p_); }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
-    double *get() const { return p_; }
-
-private:
-    double *p_ = nullptr;
-};
-
-bool Writable(const IqRec &rec)
+void PutVarHeader(unsigned char *p, char name, int len)
 {
-    return rec.Len >= 0 && (rec.Len == 0 || (rec.I && rec.Q)) && rec.INam[0] != '\0';
+    const uint32_t words[] = {14, uint32_t(48 + 8LL * len), 6, 8, 6, 0, 5, 8, 1, uint32_t(len),
+                              1 | 1u << 16, uint32_t(static_cast<unsigned char>(name)), 9, uint32_t(8LL * len)};
+    for (size_t k = 0; k < std::size(words); ++k)
+        iqs::PutU32LE(p + 4 * k, words[k]);
+}
+
+// Writes the variables named names[k] (one letter each) with the values of
+// chans[k] behind the file header.
+bool WriteMat(SafeOut &out, const char *names, const float *const chans[], int nvars, int len)
+{
+    unsigned char h[kMatHdr];
+    PutMatHeader(h);
+    if (!out.write(h, kMatHdr))
+        return false;
+    for (int k = 0; k < nvars; ++k) {
+        unsigned char v[kVarHdr];
+        PutVarHeader(v, names[k], len);
+        const float *x = chans[k];
+        if (!out.write(v, kVarHdr) ||
+            !iqs::WriteBlocks(out, size_t(len), 8, [x](unsigned char *b, size_t first, size_t count) {
+                iqs::Encode(iqs::Enc::F64LE, x + first, count, b);
+            }))
+            return false;
+    }
+    return true;
+}
+
+// A v5 element counts its bytes in 32 bits: longer channels do not fit.
+bool FitsMat(const IqRec &rec)
+{
+    return 48 + 8LL * rec.Len <= UINT32_MAX;
 }
 
 } // namespace
@@ -852,31 +797,19 @@ extern "C" int LoadMLabMix(IqRec *rec)
 
 extern "C" int SaveMLabSgl(IqRec rec)
 {
-    if (!Writable(rec) || rec.QNam[0] == '\0')
-        return -1;
-    Scratch scratch(rec.Len);
-    if (!scratch.get())
-        return -1;
-    static const char *const nameI[] = {"I"}, *const nameQ[] = {"Q"};
+    if (!FitsMat(rec))
+        return EndSave(-1, EFBIG);
     const float *const chanI[] = {rec.I}, *const chanQ[] = {rec.Q};
-    MatOut outI(rec.INam), outQ(rec.QNam);
-    if (!WriteVars(outI, nameI, chanI, 1, rec.Len, scratch.get()) ||
-        !WriteVars(outQ, nameQ, chanQ, 1, rec.Len, scratch.get()))
-        return -1;
-    return outI.commit() == 0 && outQ.commit() == 0 ? 0 : -1;
+    return SavePair(
+        rec, MatFileSize(1, rec.Len), [&](SafeOut &out) { return WriteMat(out, "I", chanI, 1, rec.Len); },
+        [&](SafeOut &out) { return WriteMat(out, "Q", chanQ, 1, rec.Len); });
 }
 
 extern "C" int SaveMLabMix(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    Scratch scratch(rec.Len);
-    if (!scratch.get())
-        return -1;
-    static const char *const names[] = {"I", "Q"};
+    if (!FitsMat(rec))
+        return EndSave(-1, EFBIG);
     const float *const chans[] = {rec.I, rec.Q};
-    MatOut out(rec.INam);
-    if (!WriteVars(out, names, chans, 2, rec.Len, scratch.get()))
-        return -1;
-    return out.commit();
+    return SaveOne(rec, MatFileSize(2, rec.Len),
+                   [&](SafeOut &out) { return WriteMat(out, "IQ", chans, 2, rec.Len); });
 }

@@ -18,8 +18,10 @@
 #include <cstring>
 #include <sys/mman.h>
 
-using iqs::EarlyFail;
 using iqs::InFile;
+using iqs::Input;
+using iqs::LoadFile;
+using iqs::LoadFilePair;
 
 // Large arrays are marked for transparent huge pages: a multi-million-value
 // channel then costs the kernel a few dozen page faults instead of tens of
@@ -145,15 +147,10 @@ static int ScanColumn(FILE *fp, long long size, Column &c, const std::function<b
 // Reads both channels as one number per line: the count comes from the
 // lines, the values from the words (a blank line counts but holds no value,
 // so the last slots then stay 0).  Each file is read once, the two on two
-// threads; the abort check comes at the indices of the values read.
-int LoadMCadSgl(IqRec *rec)
+// threads; the abort check comes at the indices of the values read.  A
+// pipe is read as it comes.
+static int ReadMCadSgl(InFile &fi, InFile &fq, IqRec *rec)
 {
-    InFile fi(rec->INam);
-    if (!fi.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
-    InFile fq(rec->QNam);
-    if (!fq.fp)
-        return EarlyFail(IQ_ERR_OPEN2);
     Column ci, cq;
     int si = 0, sq = 0;
     int st = ReadTwoChannels(
@@ -164,48 +161,54 @@ int LoadMCadSgl(IqRec *rec)
     if (st == 0 && std::min(ci.lines, cq.lines) > INT_MAX)
         st = IQ_ERR_ALLOC_I;
     if (st != 0)
-        return EarlyFail(st);
+        return st;
     int n = int(std::min(ci.lines, cq.lines));
     float *i = ci.values.take(size_t(n)), *q = i ? cq.values.take(size_t(n)) : nullptr;
     if (!i || !q) {
         std::free(i);
-        return EarlyFail(IQ_ERR_ALLOC_I); // this format reports both arrays as -7
+        return IQ_ERR_ALLOC_I; // this format reports both arrays as -7
     }
     rec->I = i;
     rec->Q = q;
     rec->Len = n;
-    return EndLoad(rec, 0);
+    return 0;
+}
+
+int LoadMCadSgl(IqRec *rec)
+{
+    return LoadFilePair(rec, Input::Streamed, ReadMCadSgl);
 }
 
 // COSSAP single: the I file's numbers give the count; the Q file fills at
-// most as many, and the record keeps the smaller of the two.
-int LoadCsapSgl(IqRec *rec)
+// most as many, and the record keeps the smaller of the two.  The I file is
+// read twice, so it must be a file, not a pipe.
+static int ReadCsapSgl(InFile &fi, InFile &fq, IqRec *rec)
 {
-    InFile fi(rec->INam);
-    if (!fi.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
-    LineReader li(fi.fp);
+    LineReader li(fi.fp), lq(fq.fp);
     int n = 0;
     if (int st = MCadRd(li, true, &n, false, false, rec, 0))
-        return EarlyFail(st);
-    InFile fq(rec->QNam);
-    if (!fq.fp)
-        return EarlyFail(IQ_ERR_OPEN2);
+        return st;
     if (int st = AllocIq(rec, n))
-        return EndLoad(rec, st);
-    LineReader lq(fq.fp);
-    int gotI = 0, gotQ = 0;
-    BothOf([&] { return MCadRd(li, false, &gotI, false, false, rec, n) == 0; },
-           [&] { return MCadRd(lq, false, &gotQ, false, true, rec, n) == 0; });
+        return st;
+    int gotI = 0, gotQ = 0, si = 0, sq = 0;
+    BothOf([&] { return (si = MCadRd(li, false, &gotI, false, false, rec, n)) == 0; },
+           [&] { return (sq = MCadRd(lq, false, &gotQ, false, true, rec, n)) == 0; });
+    if (si != 0 || sq != 0)
+        return si != 0 ? si : sq == IQ_ERR_OPEN1 ? IQ_ERR_OPEN2 : sq;
     rec->Len = gotQ;
-    return EndLoad(rec, 0);
+    return 0;
 }
 
-// Position just after the first LF at or after offset from, or -1.  The
-// file is left at its start.
-static long long LineStartAfter(FILE *fp, long long from)
+int LoadCsapSgl(IqRec *rec)
 {
-    long long at = -1;
+    return LoadFilePair(rec, Input::Seekable, ReadCsapSgl);
+}
+
+// Position just after the first LF at or after offset from into at (-1 when
+// there is none).  False when the file cannot be put back at its start.
+static bool LineStartAfter(FILE *fp, long long from, long long &at)
+{
+    at = -1;
     if (std::fseek(fp, long(from), SEEK_SET) == 0) {
         char buf[4096];
         for (long long pos = from; at < 0;) {
@@ -217,8 +220,7 @@ static long long LineStartAfter(FILE *fp, long long from)
             pos += (long long)got;
         }
     }
-    std::rewind(fp);
-    return at;
+    return std::fseek(fp, 0, SEEK_SET) == 0;
 }
 
 // Numbers dealt alternately into two buffers of the run-time heap, so that
@@ -334,16 +336,21 @@ struct Windows {
     }
 };
 
-static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b, Windows &w)
+// A pipe is read in one part, as it comes.  False when the file cannot be
+// put back at its start or the second part's reading fails (the first
+// part's read errors stay with f).
+static bool CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b, Windows &w)
 {
-    long long split = f.size >= (1 << 20) ? LineStartAfter(f.fp, f.size / 2) : -1;
+    long long split = -1;
+    if (f.size >= (1 << 20) && !LineStartAfter(f.fp, f.size / 2, split))
+        return false;
     FILE *other = split > 0 && split < f.size ? std::fopen(path, "rb") : nullptr;
     if (!other || std::fseek(other, long(split), SEEK_SET) != 0) {
         if (other)
             std::fclose(other);
         LineReader in(f.fp);
         CollectPart(in, f.size, a);
-        return;
+        return true;
     }
     // Without that much address space, the parts grow their own buffers.
     w.open(size_t(split) / 2 + 16, size_t(f.size - split) / 2 + 16, a, b);
@@ -358,7 +365,9 @@ static void CollectFile(InFile &f, const char *path, Alternate &a, Alternate &b,
             CollectPart(in, f.size - split, b);
             return true;
         });
+    bool good = !std::ferror(other);
     std::fclose(other);
+    return good;
 }
 
 // Exactly len values: the first part's channel buffer, extended by the
@@ -378,16 +387,14 @@ static float *Join(Alternate &a, int ka, Alternate &b, int kb, size_t len)
 
 // Numbers alternate I, Q, I, Q regardless of line breaks; an unpaired last
 // number is ignored.
-int LoadCsapMix(IqRec *rec)
+static int ReadCsapMix(InFile &f, IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
     Alternate a, b;
     Windows w;
-    CollectFile(f, rec->INam, a, b, w);
+    if (!CollectFile(f, rec->INam, a, b, w))
+        return IQ_ERR_OPEN1;
     if (a.failed || b.failed || (a.total() + b.total()) / 2 > size_t(INT_MAX))
-        return EarlyFail(IQ_ERR_ALLOC_I);
+        return IQ_ERR_ALLOC_I;
     size_t pairs = (a.total() + b.total()) / 2;
     float *i = nullptr, *q = nullptr;
     if (w.r[0] && w.r[1]) {
@@ -395,7 +402,7 @@ int LoadCsapMix(IqRec *rec)
         rec->I = i;
         rec->Q = q;
         rec->Len = int(pairs);
-        return EndLoad(rec, 0);
+        return 0;
     }
     // After an odd count in the first part, the second part begins with a Q value.
     int bI = a.total() % 2 ? 1 : 0;
@@ -408,22 +415,24 @@ int LoadCsapMix(IqRec *rec)
     if (!i || !q) {
         std::free(i);
         std::free(q);
-        return EarlyFail(i ? IQ_ERR_ALLOC_Q : IQ_ERR_ALLOC_I);
+        return i ? IQ_ERR_ALLOC_Q : IQ_ERR_ALLOC_I;
     }
     rec->I = i;
     rec->Q = q;
     rec->Len = int(pairs);
-    return EndLoad(rec, 0);
+    return 0;
+}
+
+int LoadCsapMix(IqRec *rec)
+{
+    return LoadFile(rec, Input::Streamed, ReadCsapMix);
 }
 
 // The count is taken in pairs of numbers, so an odd count keeps its last
 // number as an I value whose Q partner stays 0.  It starts from 0, whatever
-// the record held before.
-int LoadAscMixNoLF(IqRec *rec)
+// the record held before.  The file is read twice: not from a pipe.
+static int ReadAscMixNoLF(InFile &f, IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp)
-        return EarlyFail(IQ_ERR_OPEN1);
     LineReader in(f.fp);
     WordScan ws(in);
     long long pairs = 0;
@@ -432,19 +441,25 @@ int LoadAscMixNoLF(IqRec *rec)
         ws.num(v);
         ++pairs;
         if (pairs <= INT_MAX && EscPressed(int(pairs)))
-            return EarlyFail(IQ_ERR_ABORT);
+            return IQ_ERR_ABORT;
     }
     if (pairs > INT_MAX)
-        return EarlyFail(IQ_ERR_ALLOC_I);
-    in.rewind();
+        return IQ_ERR_ALLOC_I;
+    if (!in.rewind())
+        return IQ_ERR_OPEN1;
     if (int st = AllocIq(rec, int(pairs)))
-        return EndLoad(rec, st);
+        return st;
     WordScan rs(in);
     auto tick = [](int k) { return EscPressed(k) == 0; };
     int st = ReadFloats(rs, rec->I, rec->Len, tick);
     if (st == 0)
         st = ReadFloats(rs, rec->Q, rec->Len, tick);
-    return EndLoad(rec, st);
+    return st;
+}
+
+int LoadAscMixNoLF(IqRec *rec)
+{
+    return LoadFile(rec, Input::Seekable, ReadAscMixNoLF);
 }
 
 // One value per line, "%0.7e\n".
@@ -457,32 +472,14 @@ static bool WriteColumn(SafeOut &out, const float *a, int n)
     return t.flush();
 }
 
-// Both files are complete before either replaces its destination, so a
-// failure leaves the old pair as it was.
 int SaveMCadSgl(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    SafeOut oi(rec.INam), oq(rec.QNam);
-    bool ok = BothOf([&] { return WriteColumn(oi, rec.I, rec.Len); }, [&] { return WriteColumn(oq, rec.Q, rec.Len); });
-    if (!ok || oi.commit() != 0 || oq.commit() != 0)
-        return -1;
-    return 0;
+    return SavePair(
+        rec, -1, [&rec](SafeOut &out) { return WriteColumn(out, rec.I, rec.Len); },
+        [&rec](SafeOut &out) { return WriteColumn(out, rec.Q, rec.Len); });
 }
 
 int SaveMCadMix(IqRec rec)
 {
-    if (!Writable(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    bool ok = WriteLines(out, rec.Len, 40, [&](char *p, int k) {
-        p = FmtSci(p, rec.I[k], 7);
-        *p++ = ' ';
-        p = FmtSci(p, rec.Q[k], 7);
-        *p++ = '\n';
-        return p;
-    });
-    if (!ok || out.commit() != 0)
-        return -1;
-    return 0;
+    return SaveOne(rec, -1, [&rec](SafeOut &out) { return WritePairLines(out, rec); });
 }

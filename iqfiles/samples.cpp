@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <limits>
+#include <cerrno>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace iqs {
 namespace {
@@ -201,6 +203,63 @@ long long FileSize(FILE *fp)
     if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return st.st_size;
+}
+
+InFile::InFile(const char *path) : fp(std::fopen(path, "rb"))
+{
+    struct stat st;
+    if (!fp)
+        return;
+    int err = fstat(fileno(fp), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (err != 0) {
+        std::fclose(fp);
+        fp = nullptr;
+        errno = err;
+        return;
+    }
+    size = S_ISREG(st.st_mode) ? st.st_size : -1;
+}
+
+int InFile::ready(Input how, int fail)
+{
+    if (!fp)
+        return fail;
+    if (regular() || how == Input::Streamed)
+        return 0;
+    if (how == Input::Seekable) {
+        errno = ESPIPE;
+        return fail;
+    }
+    int fd = memfd_create("VmKalLib-input", MFD_CLOEXEC);
+    if (fd < 0)
+        return fail;
+    std::vector<char> buf(size_t(1) << 20);
+    long long total = 0;
+    for (size_t got; (got = std::fread(buf.data(), 1, buf.size(), fp)) > 0; total += (long long)got)
+        if (::write(fd, buf.data(), got) != ssize_t(got)) { // a short write of memory: out of it
+            ::close(fd);
+            return fail;
+        }
+    FILE *mem = std::ferror(fp) ? nullptr : fdopen(fd, "rb");
+    if (!mem) {
+        ::close(fd);
+        errno = EIO;
+        return fail;
+    }
+    std::fclose(fp);
+    fp = mem;
+    size = total;
+    std::rewind(fp);
+    return 0;
+}
+
+int ReadStatus(int st, const InFile &fi, const InFile *fq)
+{
+    if (fi.failed() || (fq && fq->failed())) {
+        errno = EIO;
+        return fi.failed() ? IQ_ERR_OPEN1 : IQ_ERR_OPEN2;
+    }
+    return st;
 }
 
 int ReadChannel(FILE *fp, size_t n, Enc e, float *dst)

@@ -71,19 +71,23 @@ inline void PutU32LE(unsigned char *p, uint32_t v)
 inline void PutI32LE(unsigned char *p, int32_t v) { PutU32LE(p, uint32_t(v)); }
 void PutF64LE(unsigned char *p, double v);
 
-// Size in bytes of an open file, or -1.
+// Size in bytes of an open regular file, or -1.
 long long FileSize(FILE *fp);
 
-// An input file opened in binary mode with its size (-1 when it is not a
-// regular file), closed when it goes out of scope.
+// What a reader needs of its input.  A pipe, a terminal or a device can only
+// be read once, from the start to the end: readers that go back in a file or
+// size their arrays by it need a regular file (Seekable); readers that go
+// through a file once either read such an input as it comes (Streamed) or
+// take it whole into an anonymous in-memory file first and then read that
+// like any file (Spooled), which costs memory of the input's size.
+enum class Input { Seekable, Spooled, Streamed };
+
+// An input file opened in binary mode, closed when it goes out of scope.  A
+// folder does not open (fp null, errno EISDIR).
 struct InFile {
     FILE *fp = nullptr;
-    long long size = -1;
-    explicit InFile(const char *path) : fp(std::fopen(path, "rb"))
-    {
-        if (fp)
-            size = FileSize(fp);
-    }
+    long long size = -1; // -1: not a regular file
+    explicit InFile(const char *path);
     ~InFile()
     {
         if (fp)
@@ -91,9 +95,20 @@ struct InFile {
     }
     InFile(const InFile &) = delete;
     InFile &operator=(const InFile &) = delete;
+    bool regular() const { return size >= 0; }
+    // A read of the file failed (as opposed to its ending).
+    bool failed() const { return fp && std::ferror(fp); }
+    // Makes the file usable as how says: 0, or fail (errno ESPIPE for a
+    // pipe where a regular file is needed, EIO when spooling fails).
+    int ready(Input how, int fail);
     // Bytes from the current position to the end.
     long long left() const { return size - std::ftell(fp); }
 };
+
+// A reader's status once its files are read: a read that failed makes it
+// IQ_ERR_OPEN1 (of fi) or IQ_ERR_OPEN2 (of fq), errno EIO, whatever the
+// reader concluded from the data it got.
+int ReadStatus(int st, const InFile &fi, const InFile *fq = nullptr);
 
 // AllocIq for arrays that are about to be filled in bulk: large arrays are
 // marked for transparent huge pages first, which saves the kernel tens of
@@ -115,7 +130,8 @@ constexpr size_t kStep = 25000;
 // fn(bytes, first, count) converts records first..first+count-1, then the
 // abort check runs for index first.  Returns 0, -3 (aborted) or IQ_ERR_FORMAT
 // when the file ends before n records (it was checked against the header, so
-// a short read means the file changed or could not be read).
+// a short read means the file changed or could not be read; ReadStatus turns
+// the latter into the file's open status).
 template <class Fn>
 int ReadBlocks(FILE *fp, size_t n, size_t recBytes, Fn fn)
 {
@@ -137,31 +153,31 @@ int ReadChannel(FILE *fp, size_t n, Enc e, float *dst);
 // Like ReadChannel, for n interleaved pairs (I then Q) into two arrays.
 int ReadPairs(FILE *fp, size_t n, Enc e, float *i, float *q);
 
-// The loaders of a single file: a path that does not open as a regular file
-// is IQ_ERR_OPEN1 and leaves the record as it was; otherwise read(f, rec)
-// runs and EndLoad settles the record by its status.
+// The loaders of a single file: a path that does not open, or does not suit
+// how the reader reads it, is IQ_ERR_OPEN1 and leaves the record as it was;
+// otherwise read(f, rec) runs and EndLoad settles the record by its status.
 template <class Read>
-int LoadFile(IqRec *rec, Read read)
+int LoadFile(IqRec *rec, Input how, Read read)
 {
     InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    return EndLoad(rec, read(f, rec));
+    if (int st = f.ready(how, IQ_ERR_OPEN1))
+        return EarlyFail(st);
+    return EndLoad(rec, ReadStatus(read(f, rec), f));
 }
 
 // The same for formats that keep I in INam and Q in QNam: read(fi, fq, rec).
 // A Q file that does not open gives qOpenFail (some formats have always
 // reported it as the first file).
 template <class Read>
-int LoadFilePair(IqRec *rec, Read read, int qOpenFail = IQ_ERR_OPEN2)
+int LoadFilePair(IqRec *rec, Input how, Read read, int qOpenFail = IQ_ERR_OPEN2)
 {
     InFile fi(rec->INam);
-    if (!fi.fp || fi.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
+    if (int st = fi.ready(how, IQ_ERR_OPEN1))
+        return EarlyFail(st);
     InFile fq(rec->QNam);
-    if (!fq.fp || fq.size < 0)
-        return EarlyFail(qOpenFail);
-    return EndLoad(rec, read(fi, fq, rec));
+    if (int st = fq.ready(how, qOpenFail))
+        return EarlyFail(st);
+    return EndLoad(rec, ReadStatus(read(fi, fq, rec), fi, &fq));
 }
 
 // Writes n records of recBytes bytes: fn(bytes, first, count) fills the
@@ -185,26 +201,5 @@ bool WriteBlocks(SafeOut &out, size_t n, size_t recBytes, Fn fn)
 bool WriteF32Channel(SafeOut &out, const float *src, size_t n);
 // Writes n pairs from two arrays, interleaved I then Q, as Encode2 does.
 bool WritePairs(SafeOut &out, Enc e, const float *i, const float *q, size_t n, double scale = 1.0);
-
-// A record that a writer may read: Len not negative, and both arrays present
-// unless Len is 0.
-inline bool WritableRec(const IqRec &rec)
-{
-    return rec.Len >= 0 && (rec.Len == 0 || (rec.I != nullptr && rec.Q != nullptr));
-}
-
-// The writers of a single file: a record no writer may read, a destination
-// that cannot be created or a write(out) that fails give -1 and leave an
-// existing file as it was; otherwise the file replaces its destination.
-template <class Write>
-int SaveFile(const IqRec &rec, Write write)
-{
-    if (!WritableRec(rec))
-        return -1;
-    SafeOut out(rec.INam);
-    if (!out.ok() || !write(out))
-        return -1;
-    return out.commit();
-}
 
 } // namespace iqs

@@ -146,19 +146,15 @@ int CheckTextCount(long long count, long long size)
     return count < 0 || count > INT_MAX || count > size ? IQ_ERR_FORMAT : 0;
 }
 
-int ReadAscSg(InFile &fi, const char *qpath, IqRec *rec)
+int ReadAscSg(InFile &fi, InFile &fq, IqRec *rec)
 {
-    LineReader li(fi.fp);
+    LineReader li(fi.fp), lq(fq.fp);
     long long ni = 0, nq = 0;
     auto nexti = TextLines(li);
     if (int st = SearchHeader(nexti, &rec->Rat, &ni, Marker::Text))
         return st;
     if (int st = CheckTextCount(ni, fi.size))
         return st;
-    InFile fq(qpath);
-    if (!fq.fp || fq.size < 0)
-        return IQ_ERR_OPEN2;
-    LineReader lq(fq.fp);
     auto nextq = TextLines(lq);
     if (int st = SearchHeader(nextq, nullptr, &nq, Marker::Text))
         return st;
@@ -210,34 +206,30 @@ int ReadSpwBin(InFile &f, IqRec *rec)
 
 extern "C" int LoadAscSg(IqRec *rec)
 {
-    InFile f(rec->INam);
-    if (!f.fp || f.size < 0)
-        return EarlyFail(IQ_ERR_OPEN1);
-    int st = ReadAscSg(f, rec->QNam, rec);
-    return st == IQ_ERR_OPEN2 ? EarlyFail(st) : EndLoad(rec, st);
+    return LoadFilePair(rec, Input::Spooled, ReadAscSg);
 }
 
 extern "C" int LoadAscMx(IqRec *rec)
 {
-    return LoadFile(rec, ReadAscMx);
+    return LoadFile(rec, Input::Spooled, ReadAscMx);
 }
 
 extern "C" int LoadBin(IqRec *rec)
 {
-    return LoadFile(rec, ReadSpwBin);
+    return LoadFile(rec, Input::Spooled, ReadSpwBin);
 }
 
 extern "C" int SaveSPWBin(IqRec rec)
 {
-    return SaveFile(rec, [&rec](SafeOut &out) {
-        // The header goes through the locale-free formatter: a program may have
-        // set a locale with a decimal comma, which printf would follow.
-        std::string h = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
-                        "SPW Version        = 4.70\nSystem Type        = solaris2\nSampling Frequency = ";
-        char num[kNumRoom];
-        h.append(num, FmtFixed(num, rec.Rat, 1));
-        h += "\nStarting Time      = 0.0\n$DATA_INFO\nNumber of points   = " + std::to_string(rec.Len) +
-             "\nSignal Type        = Double\nComplex Format     = Real_Imag\n$DATA BINARY\n";
+    // The header goes through the locale-free formatter: a program may have
+    // set a locale with a decimal comma, which printf would follow.
+    std::string h = "$SIGNAL_FILE 9\n$USER_COMMENT\n\n$COMMON_INFO\n"
+                    "SPW Version        = 4.70\nSystem Type        = solaris2\nSampling Frequency = ";
+    char num[kNumRoom];
+    h.append(num, FmtFixed(num, rec.Rat, 1));
+    h += "\nStarting Time      = 0.0\n$DATA_INFO\nNumber of points   = " + std::to_string(rec.Len) +
+         "\nSignal Type        = Double\nComplex Format     = Real_Imag\n$DATA BINARY\n";
+    return SaveOne(rec, (long long)h.size() + 16LL * rec.Len, [&rec, &h](SafeOut &out) {
         return out.write(h.data(), h.size()) && WritePairs(out, Enc::F64BE, rec.I, rec.Q, size_t(rec.Len));
     });
 }
@@ -263,18 +255,14 @@ bool WriteAdsChannel(SafeOut &out, const IqRec &rec, const float *x)
 
 extern "C" int SaveADSSgl(IqRec rec)
 {
-    if (!WritableRec(rec))
-        return -1;
-    // Both files are complete before either replaces its destination.
-    SafeOut oi(rec.INam), oq(rec.QNam);
-    if (!oi.ok() || !oq.ok() || !WriteAdsChannel(oi, rec, rec.I) || !WriteAdsChannel(oq, rec, rec.Q))
-        return -1;
-    return oi.commit() == 0 && oq.commit() == 0 ? 0 : -1;
+    return SavePair(
+        rec, -1, [&rec](SafeOut &out) { return WriteAdsChannel(out, rec, rec.I); },
+        [&rec](SafeOut &out) { return WriteAdsChannel(out, rec, rec.Q); });
 }
 
 extern "C" int SaveADSMix(IqRec rec)
 {
-    return SaveFile(rec, [&rec](SafeOut &out) {
+    return SaveOne(rec, -1, [&rec](SafeOut &out) {
         TextBuf t(out);
         t.str("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n");
         t.str(rec.Typ == 15 ? "ADS Version        =\n" : "SPW Version        =\n");

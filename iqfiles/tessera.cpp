@@ -41,12 +41,12 @@ int ReadIbn(InFile &f, IqRec *rec)
 
 extern "C" int LoadIbn(IqRec *rec)
 {
-    return LoadFile(rec, ReadIbn);
+    return LoadFile(rec, Input::Spooled, ReadIbn);
 }
 
 extern "C" int SaveIBN(IqRec rec)
 {
-    return SaveFile(rec, [&rec](SafeOut &out) {
+    return SaveOne(rec, kHdr + 8LL * rec.Len, [&rec](SafeOut &out) {
         unsigned char h[kHdr] = {};
         PutI32LE(h, kHdr);
         PutI32LE(h + 4, rec.Len);

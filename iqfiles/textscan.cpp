@@ -151,10 +151,11 @@ size_t LineReader::read(void *dst, size_t n)
 
 bool LineReader::rewind()
 {
+    // A failed read is not forgotten: the pass that met it was incomplete.
+    if (failed_ || std::ferror(fp_))
+        return false;
     pos_ = len_ = 0;
     eof_ = false;
-    failed_ = false;
-    std::clearerr(fp_);
     return std::fseek(fp_, 0, SEEK_SET) == 0;
 }
 
@@ -525,7 +526,8 @@ int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, 
             });
         }
     }
-    in.rewind();
+    if (!in.rewind())
+        return IQ_ERR_OPEN1;
     if (cnt > INT_MAX) {
         *counter = 0;
         return IQ_ERR_ALLOC_I;

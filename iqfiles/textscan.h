@@ -55,7 +55,8 @@ public:
     // Raw bytes after the lines read so far (binary data after a text
     // header); returns the count actually read.
     size_t read(void *dst, size_t n);
-    // Back to the start of the file; false when the file cannot seek.
+    // Back to the start of the file; false when the file cannot seek or a
+    // read of it has failed.
     bool rewind();
     // True when a read of the file failed (as opposed to its ending).
     bool failed() const { return failed_; }
@@ -527,7 +528,8 @@ void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec);
 // Otherwise the numbers are stored in order into I (Q when qflag), or
 // alternately into I and Q when mixed, at most cap values per channel, and
 // *counter becomes the number of values (pairs) stored.
-// Returns 0, or -7 when the count exceeds what a record can hold.
+// Returns 0, -7 when the count exceeds what a record can hold, or -1 when a
+// read failed or the file cannot be rewound.
 int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap);
 
 // ---------------------------------------------------------------------------
@@ -599,10 +601,6 @@ template <class Tick> int ReadFloats(WordScan &ws, float *dst, int n, Tick tick)
 int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)> &)> &readI,
                     const std::function<int(const std::function<bool(int)> &)> &readQ);
 
-// Runs a() here and b() on a second thread (or after a() when no thread can
-// be started); true when both returned true.
-bool BothOf(const std::function<bool()> &a, const std::function<bool()> &b);
-
 // Writes n text lines, line(p, k) putting the text of line k at p (at most
 // maxLine bytes) and returning its end.  The lines are formatted in blocks on
 // two threads and written in order.  False when a write fails.
@@ -627,9 +625,14 @@ template <class Line> bool WriteLines(SafeOut &out, int n, size_t maxLine, Line 
     return out.ok();
 }
 
-// A text writer's record check: a negative count, or arrays missing behind a
-// positive one, cannot be written.
-inline bool Writable(const IqRec &rec)
+// One "%0.7e %0.7e" line per sample, I first.
+inline bool WritePairLines(SafeOut &out, const IqRec &rec)
 {
-    return rec.Len >= 0 && (rec.Len == 0 || (rec.I && rec.Q));
+    return WriteLines(out, rec.Len, 40, [&rec](char *p, int k) {
+        p = FmtSci(p, rec.I[k], 7);
+        *p++ = ' ';
+        p = FmtSci(p, rec.Q[k], 7);
+        *p++ = '\n';
+        return p;
+    });
 }

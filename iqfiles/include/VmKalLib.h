@@ -4,16 +4,63 @@
  * Plain C interface, usable from C, C++ and other languages (Python ctypes).
  * Every loader takes the address of an IqRec and returns a status (0 on
  * success, negative codes below).  Every writer takes the record by value and
- * returns 0 on success or -1 when the file could not be written completely.
+ * returns 0 on success or -1, with errno telling why, when the file could not
+ * be written completely.
  *
  * Ownership: a loader allocates I and Q with calloc(); from then on they
  * belong to the record and are released with free() (or FreeIqRec) by the
  * caller.  LoadDatFile releases whatever a record still holds before loading.
  *
- * Writers never touch the caller's arrays.  They write into a temporary file
- * in the destination's directory and rename it over the destination only when
- * every byte has been written and flushed, so a failed save never destroys an
- * existing file.
+ * Numbers in text files are written and read with a decimal point whatever
+ * locale (LC_NUMERIC) the calling program has set.
+ *
+ * Saving.  Writers never touch the caller's arrays.  Every writer follows one
+ * policy, decided by what the destination path names:
+ *  - a regular file the caller may write, or a new name in a folder the
+ *    caller may write: the new contents go to a temporary file in the same
+ *    folder, are flushed to disk and then renamed over the destination, so a
+ *    failed save leaves an existing file byte for byte as it was.  A replaced
+ *    file keeps its permission bits (and its owner where the caller may set
+ *    it).
+ *  - a regular file the caller may not write (mode 0444, another user's file,
+ *    a read-only mount): -1 with errno EACCES (EPERM, EROFS), as opening it
+ *    for writing would be refused.  Nothing is changed.
+ *  - a symbolic link: the file it points to is saved as above (and created,
+ *    when the link points to nothing yet); the link stays.
+ *  - not a regular file (a named pipe, a character device such as /dev/null,
+ *    or one of the caller's open descriptors named /dev/stdout, /dev/stderr,
+ *    /dev/fd/N or /proc/self/fd/N, whatever it refers to): the bytes are
+ *    written into it in place, in order, with no temporary file and no
+ *    rename.  A failure there leaves what was written so far.
+ *  - a regular file the caller may write in a folder where no temporary file
+ *    can be made (the folder is not writable): the file is written in place.
+ *    Where the size of the new file is known in advance (Tessera, KAL, WAV,
+ *    SPW binary, MAT), the space it needs is reserved first, so a disk too
+ *    full for it fails before the old contents are touched (on file systems
+ *    that can reserve space).  Once the first byte is written the old
+ *    contents are gone: a later failure leaves only the bytes written so far
+ *    (the file is cut to them); the text formats have no reservation.
+ *  - a folder: -1 with errno EISDIR.
+ * Two-file writers replace neither file unless both are complete.  A writer
+ * also stops when EscFlg is set before or while it writes (for a regular file
+ * written in place: before its first byte): -1 with errno EINTR, the
+ * destination as it was.  Like a loader, a writer resets EscFlg to 0 when it
+ * returns.  A record with a negative Len or without arrays behind a positive
+ * one gives -1 with errno EINVAL; a record too long for the format's size
+ * fields, -1 with EFBIG.
+ *
+ * Reading.  Every read, seek and rewind is checked: a read that fails gives
+ * -1 for the first file, -2 for the second, errno EIO, and no arrays, never
+ * a short record with status 0.  A folder gives -1 / -2 (errno EISDIR).  A
+ * pipe, terminal or device can be read only once from start to end: the
+ * readers that go through their file once take it (LoadIbn, LoadKAL,
+ * LoadWav, LoadBin, LoadAscSg, LoadAscMx, LoadLeCroy, LoadAWG, LoadEsg8Sgl
+ * and LoadDAB hold it in memory first, LoadCsapMix and LoadMCadSgl read it as
+ * it comes); those that read their file twice or seek in it (LoadDDspSgl,
+ * LoadDDspMix, LoadAscMixNoLF, LoadCsapSgl, the MAT readers) give -1 / -2
+ * with errno ESPIPE.  For -1 and -2, errno tells the cause of the failure to
+ * open or read (ENOENT, EACCES, EISDIR, ESPIPE, EIO); it is 0 when a MAT
+ * file holds too few variables.
  */
 #ifndef VMKALLIB_H
 #define VMKALLIB_H
@@ -30,7 +77,9 @@ extern "C" {
 
 #define IQ_PATH_LEN 260
 
-/* The shared I/Q record.  Field order is part of the binary interface. */
+/* The shared I/Q record.  Field order is part of the binary interface; on
+ * x86-64 (LP64) the offsets are INam 0, QNam 260, Typ 520, Len 524, I 528,
+ * Q 536, Rat 544 and the size 552 (a test compiled as C checks them). */
 typedef struct IqRec {
     char INam[IQ_PATH_LEN]; /* first file (or the I file of a two-file format) */
     char QNam[IQ_PATH_LEN]; /* Q file of a two-file format */
@@ -60,8 +109,10 @@ enum {
 /* Number of format indices (0..IQ_NFMT-1). */
 #define IQ_NFMT 24
 
-/* Abort request for the load in progress: non-zero aborts it.  The library
- * resets it to 0 when a loader finishes. */
+/* Abort request for the load or save in progress: non-zero aborts it (a
+ * save then leaves its destination as it was, see "Saving" above).  The
+ * library resets it to 0 when a loader or writer finishes.  The free-form
+ * text readers (LoadCsapSgl, LoadCsapMix) do not look at it while they read. */
 extern VMKAL_API int EscFlg;
 
 /* Event hook: a program registers a function that processes its pending
@@ -119,9 +170,14 @@ VMKAL_API int LoadAscMx(IqRec *rec);
  * -9 as for the ASCII files, and when fewer samples follow than counted. */
 VMKAL_API int LoadBin(IqRec *rec);
 /* WAV: only 16-bit and 8-bit stereo PCM are I/Q; every other layout (mono,
- * 24 or 32 bits, more than two channels) gives -4.  Len = 2 * data size /
- * bits, so a standard file loads its first half (our own files all of it);
- * -9 when the file holds fewer frames than that.  Rat is not read. */
+ * 24 or 32 bits, more than two channels, not PCM) gives -4.  The chunks after
+ * "WAVE" are walked to "data" ("LIST", "fact" and others may come first; the
+ * "fmt " chunk must precede "data", else -4).  Len is the smaller of (data
+ * size field / bytes per frame) and (bytes present after the data chunk's
+ * header / bytes per frame): a standard file of N frames loads N samples, a
+ * file of SaveWav (whose size fields count 8 bytes per sample while 4
+ * follow) loads its Len, and a file cut short loads the frames it holds.
+ * Rat is not read. */
 VMKAL_API int LoadWav(IqRec *rec);
 /* LeCroy .trc pair: Len is the smaller point count (at most 16,000,000);
  * -1 when either file is missing; -9 for a count of 0 or less or a trace
@@ -173,9 +229,8 @@ VMKAL_API int LoadDDspMix(IqRec *rec);
  * shorter file, so no sample is left unread. */
 VMKAL_API int LoadEsg8Sgl(IqRec *rec);
 
-/* Writers: 0 on success, -1 when the file could not be written, or when the
- * record has a negative Len or lacks arrays behind a positive one (nothing
- * is written then). */
+/* Writers: 0 on success, -1 with errno when the file could not be written
+ * (see "Saving" above for what happens to the destination). */
 VMKAL_API int SaveIBN(IqRec rec);
 /* Text writers print each value as "%0.7e" and end lines with "\n"; the
  * two-file ones replace neither file unless both are written. */
@@ -183,10 +238,13 @@ VMKAL_API int SaveDAB(IqRec rec);
 VMKAL_API int SaveMCadSgl(IqRec rec);
 VMKAL_API int SaveMCadMix(IqRec rec);
 /* MAT v5 with 1 x Len double variables "I" and "Q" (one per file for
- * SaveMLabSgl, which replaces neither file unless both are written). */
+ * SaveMLabSgl, which replaces neither file unless both are written), in the
+ * layout libmatio writes: uncompressed, 56 bytes of head per variable.  Len
+ * above 536,870,905 does not fit a v5 size field: -1 with errno EFBIG. */
 VMKAL_API int SaveMLabSgl(IqRec rec);
 VMKAL_API int SaveMLabMix(IqRec rec);
-/* DaDisp: INTERVAL is Len / Rat (the record length in seconds). */
+/* DaDisp: INTERVAL is Len / Rat (the record length in seconds), "%0.6E" with
+ * a decimal point. */
 VMKAL_API int SaveDDspSgl(IqRec rec);
 VMKAL_API int SaveDDspMix(IqRec rec);
 /* SPW/ADS ASCII writers write "\n" line ends.  SaveADSSgl replaces neither

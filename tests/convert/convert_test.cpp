@@ -7,15 +7,22 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <pwd.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -78,6 +85,8 @@ TEST(ConvertArgs, UsageErrorsSayWhatIsWrong)
         {{"--from", "kal", "a", "b"}, "--to"},
         {{"--from", "kal", "--to", "kal", "--verbose", "a", "b"}, "unknown option"},
         {{"--info", "--from", "kal", "--guard", "1", "a"}, "--info takes no"},
+        {{"--from", "kal", "--to", "mlab-bin", "a", "-", "-"}, "only one file on each side"},
+        {{"--from", "kal", "--to", "kal", "--append", "a", "-"}, "--append cannot read standard output"},
     };
     for (const Case &c : cases) {
         err.clear();
@@ -97,9 +106,11 @@ protected:
     std::string P(const std::string &name) const { return dir_ + "/" + name; }
 
     // Runs the built program; returns its exit status, output in out_.
-    int Tool(const std::string &args)
+    int Tool(const std::string &args) { return Sh(std::string(KALMIRA_CONVERT) + " " + args + " 2>&1"); }
+
+    // Runs a shell command line; returns its exit status, output in out_.
+    int Sh(const std::string &cmd)
     {
-        std::string cmd = std::string(KALMIRA_CONVERT) + " " + args + " 2>&1";
         FILE *p = popen(cmd.c_str(), "r");
         out_.clear();
         char buf[4096];
@@ -213,7 +224,8 @@ TEST_F(ConvertTool, GuardAndAppendBuildTheSavePanelsLayout)
 
     // Appending to a file that is not there is a read error of that file.
     EXPECT_EQ(Tool("--from kal --to kal --append " + P("new.kal") + " " + P("none.kal")), 1);
-    EXPECT_EQ(out_, "kalmira-convert: " + P("none.kal") + ": " + IqStatusText(IQ_ERR_OPEN1) + "\n");
+    EXPECT_EQ(out_, "kalmira-convert: " + P("none.kal") + ": " + IqStatusText(IQ_ERR_OPEN1) + " (" +
+                        strerror(ENOENT) + ")\n");
 }
 
 TEST_F(ConvertTool, FailuresNameTheFileAndLeaveNoOutput)
@@ -222,18 +234,19 @@ TEST_F(ConvertTool, FailuresNameTheFileAndLeaveNoOutput)
     std::ofstream(P("junk.mat")) << "this is not a MAT file\n";
     std::ofstream(P("keep.mat")) << "existing";
 
+    // A file that does not open or read also names the system's reason.
     struct Case {
-        std::string args, file;
-        int status;
+        std::string args, file, cause;
     } cases[] = {
-        {"--from kal --to 4 " + P("missing.kal") + " " + P("o.mat"), P("missing.kal"), IQ_ERR_OPEN1},
-        {"--from 4 --to kal " + P("junk.mat") + " " + P("o.kal"), P("junk.mat"), IQ_ERR_FORMAT},
+        {"--from kal --to 4 " + P("missing.kal") + " " + P("o.mat"), P("missing.kal"),
+         std::string(IqStatusText(IQ_ERR_OPEN1)) + " (" + strerror(ENOENT) + ")"},
+        {"--from 4 --to kal " + P("junk.mat") + " " + P("o.kal"), P("junk.mat"), IqStatusText(IQ_ERR_FORMAT)},
         {"--from 3 --to kal " + P("junk.mat") + " " + P("missing.mat") + " " + P("o.kal"),
-         P("junk.mat") + ", " + P("missing.mat"), IQ_ERR_FORMAT}, // either file may be meant
+         P("junk.mat") + ", " + P("missing.mat"), IqStatusText(IQ_ERR_FORMAT)}, // either file may be meant
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Tool(c.args), 1) << c.args;
-        EXPECT_EQ(out_, "kalmira-convert: " + c.file + ": " + IqStatusText(c.status) + "\n");
+        EXPECT_EQ(out_, "kalmira-convert: " + c.file + ": " + c.cause + "\n");
     }
     EXPECT_EQ(Tool("--from kal --to 4 " + P("in.kal") + " " + P("no/dir/o.mat")), 1);
     EXPECT_EQ(out_.rfind("kalmira-convert: " + P("no/dir/o.mat") + ": cannot be written", 0), 0u)
@@ -254,6 +267,202 @@ TEST_F(ConvertTool, ListShowsTheWholeTable)
     EXPECT_NE(out_.find("17    lecroy          LeCroy (*.trc, *.trc)                    2     no"),
               std::string::npos)
         << out_;
+}
+
+// The unprivileged user's command line prefix: as root the program runs as
+// nobody (root ignores file modes), otherwise as the caller.  Empty with the
+// reason in why when that is impossible.
+std::string AsNobody(std::string &why)
+{
+    if (geteuid() != 0)
+        return " ";
+    std::string pre = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+    if (std::system((pre + KALMIRA_CONVERT + " --list >/dev/null 2>&1").c_str()) != 0) {
+        why = "running as root, and kalmira-convert cannot be run as nobody with setpriv";
+        return "";
+    }
+    return pre;
+}
+
+void Own(const std::string &path, mode_t mode)
+{
+    if (geteuid() == 0) {
+        struct passwd *pw = getpwnam("nobody");
+        ASSERT_NE(pw, nullptr);
+        ASSERT_EQ(chown(path.c_str(), pw->pw_uid, pw->pw_gid), 0);
+    }
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+// A read-only output of the caller's own is refused as any program that
+// opened it for writing would be refused, and stays as it was.
+TEST_F(ConvertTool, AReadOnlyOutputIsRefusedAndKept)
+{
+    std::string why, pre = AsNobody(why);
+    if (pre.empty())
+        GTEST_SKIP() << why;
+    fs::permissions(dir_, fs::perms::all); // the folder would take a new file
+    ASSERT_EQ(Sh("sox -r 8000 -n -c 2 -b 16 -e signed " + P("in.wav") + " synth 1000s sine 440 2>&1"), 0) << out_;
+    Kal("out.kal", {1, 2, 3});
+    std::string before = FileText(P("out.kal"));
+    Own(P("out.kal"), 0444);
+    EXPECT_EQ(Sh(pre + KALMIRA_CONVERT + " --from wav --to kal " + P("in.wav") + " " + P("out.kal") + " 2>&1"), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("out.kal") + ": cannot be written (" + strerror(EACCES) + ")\n");
+    EXPECT_EQ(FileText(P("out.kal")), before);
+    EXPECT_EQ(Files(), 2u);
+}
+
+// A named pipe as output is written into, in place: the reader at its other
+// end gets every sample, and the pipe stays a pipe.
+TEST_F(ConvertTool, APipeAsOutputGetsEverySample)
+{
+    ASSERT_EQ(Sh("sox -r 8000 -n -c 2 -b 16 -e signed " + P("in.wav") + " synth 1000s sine 440 sine 1000 2>&1"), 0)
+        << out_;
+    ASSERT_EQ(mkfifo(P("p").c_str(), 0600), 0);
+    // (timeout: a program that replaced the pipe would leave cat waiting on it)
+    ASSERT_EQ(Sh("cd " + dir_ + " && { timeout 20 cat p > copy.kal & } && " + KALMIRA_CONVERT +
+                 " --from wav --to kal in.wav p && wait"),
+              0)
+        << out_;
+    EXPECT_TRUE(fs::is_fifo(P("p")));
+    IqRec direct = Load(16, "in.wav"), piped = Load(22, "copy.kal");
+    ASSERT_EQ(piped.Len, 1000);
+    EXPECT_EQ(std::memcmp(direct.I, piped.I, 4000), 0);
+    EXPECT_EQ(std::memcmp(direct.Q, piped.Q, 4000), 0);
+    FreeIqRec(&direct);
+    FreeIqRec(&piped);
+}
+
+// '-' reads standard input and writes standard output where the format is
+// read in one pass; a format read twice says so in one line.
+TEST_F(ConvertTool, StandardInputAndOutput)
+{
+    std::vector<float> v;
+    for (int k = 0; k < 50000; ++k)
+        v.push_back(float(k % 300) - 150.0f);
+    Kal("in.kal", v);
+    std::string tool = KALMIRA_CONVERT;
+    ASSERT_EQ(Sh("cat " + P("in.kal") + " | " + tool + " --from kal --to ibn --rate 1000 - - | " + tool +
+                 " --from ibn --to kal - " + P("out.kal") + " 2>&1"),
+              0)
+        << out_;
+    EXPECT_TRUE(FileText(P("in.kal")) == FileText(P("out.kal")));
+
+    ASSERT_EQ(Tool("--from kal --to ddsp-mix --rate 1000 " + P("in.kal") + " " + P("x.dsp")), 0) << out_;
+    EXPECT_EQ(Sh("cat " + P("x.dsp") + " | " + tool + " --from ddsp-mix --to kal - " + P("y.kal") + " 2>&1"), 1);
+    EXPECT_EQ(out_, "kalmira-convert: standard input: ddsp-mix files are read more than once: give a file, not a pipe\n");
+    EXPECT_FALSE(fs::exists(P("y.kal")));
+}
+
+// A folder or a file the caller may not read as input: one line naming the
+// file and the cause, and no output.
+TEST_F(ConvertTool, AnInputThatCannotBeReadLeavesNoOutput)
+{
+    fs::create_directories(P("sub"));
+    EXPECT_EQ(Tool("--from kal --to kal " + P("sub") + " " + P("o.kal")), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("sub") + ": " + IqStatusText(IQ_ERR_OPEN1) + " (" + strerror(EISDIR) + ")\n");
+    EXPECT_EQ(Tool("--from cossap-mix --to kal " + P("sub") + " " + P("o.kal")), 1);
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n'), 1) << out_;
+
+    std::string why, pre = AsNobody(why);
+    if (pre.empty())
+        GTEST_SKIP() << why;
+    fs::permissions(dir_, fs::perms::all);
+    Kal("secret.kal", {1, 2});
+    Own(P("secret.kal"), 0200);
+    EXPECT_EQ(Sh(pre + KALMIRA_CONVERT + " --from kal --to kal " + P("secret.kal") + " " + P("o.kal") + " 2>&1"), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("secret.kal") + ": " + IqStatusText(IQ_ERR_OPEN1) + " (" +
+                        strerror(EACCES) + ")\n");
+    EXPECT_FALSE(fs::exists(P("o.kal")));
+}
+
+// 2^24 samples of free-form text: short numbers, so that the file is made
+// quickly, yet it takes the reader long enough to be interrupted.
+void BigText(const std::string &path, bool pairs)
+{
+    std::string block;
+    for (int k = 0; k < 4096; ++k)
+        block += pairs ? std::to_string(k % 1000) + " -" + std::to_string(k % 977) + "\n" : std::to_string(k % 1000) + "\n";
+    std::ofstream f(path, std::ios::binary);
+    for (int k = 0; k < (1 << 24) / 4096; ++k)
+        f.write(block.data(), std::streamsize(block.size()));
+}
+
+// Starts the program with its output and errors going to errPath.
+pid_t Start(const std::vector<std::string> &args, const std::string &errPath)
+{
+    std::vector<char *> argv;
+    std::string prog = KALMIRA_CONVERT;
+    argv.push_back(prog.data());
+    std::vector<std::string> copy = args;
+    for (std::string &a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    pid_t pid = -1;
+    posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// Ctrl-C or SIGTERM 0.1 s into the conversion of 16.7 M samples of COSSAP
+// text (readers that never look at the abort flag): a non-zero exit, the one
+// line "interrupted", no output file, and an existing output as it was.
+TEST_F(ConvertTool, AnInterruptedConversionLeavesNoOutput)
+{
+    BigText(P("mix.dat"), true);
+    BigText(P("big.i"), false);
+    BigText(P("big.q"), false);
+    Kal("old.kal", {4, 5, 6});
+    std::string old = FileText(P("old.kal"));
+    struct {
+        std::vector<std::string> args;
+        int sig;
+        const char *out;
+    } cases[] = {{{"--from", "cossap-mix", "--to", "kal", P("mix.dat"), P("new.kal")}, SIGINT, "new.kal"},
+                 {{"--from", "cossap", "--to", "kal", P("big.i"), P("big.q"), P("old.kal")}, SIGTERM, "old.kal"}};
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        pid_t pid = Start(c.args, P("err.txt"));
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the conversion ended before the signal";
+        kill(pid, c.sig);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + c.sig);
+        EXPECT_EQ(FileText(P("err.txt")), "kalmira-convert: interrupted\n");
+        if (std::string(c.out) == "old.kal")
+            EXPECT_EQ(FileText(P("old.kal")), old);
+        else
+            EXPECT_FALSE(fs::exists(P(c.out)));
+        EXPECT_EQ(Files(), 5u) << "no temporary file left";
+    }
+}
+
+// A signal while the output is being written: the writer stops (here one
+// blocked on a pipe that nobody reads) and the conversion ends interrupted.
+TEST_F(ConvertTool, ASignalDuringTheWriteEndsItInterrupted)
+{
+    std::vector<float> v(300000, 1.0f);
+    Kal("in.kal", v);
+    ASSERT_EQ(mkfifo(P("p").c_str(), 0600), 0);
+    int hold = open(P("p").c_str(), O_RDWR); // a reader that never reads
+    ASSERT_GE(hold, 0);
+    pid_t pid = Start({"--from", "kal", "--to", "kal", P("in.kal"), P("p")}, P("err.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    close(hold);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(FileText(P("err.txt")), "kalmira-convert: interrupted\n");
+    EXPECT_TRUE(fs::is_fifo(P("p")));
 }
 
 } // namespace

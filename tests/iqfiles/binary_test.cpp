@@ -267,33 +267,96 @@ TEST_F(BinFiles, WavConstantChannelsDoNotChooseTheScale)
     EXPECT_EQ(in.Len, 0);
 }
 
-TEST_F(BinFiles, WavStandardFileLoadsFirstHalfOfItsFrames)
+// 1000 frames of 16-bit stereo: I = k, Q = -k, the first frame 80 00 FF 7F.
+Bytes Frames16(int n)
 {
-    Bytes b = WavHeader(2, 16, 4000);
-    for (int k = 0; k < 1000; k++) {
+    Bytes b;
+    for (int k = 0; k < n; k++) {
         b.push_back(uint8_t(k));
         b.push_back(uint8_t(k >> 8));
         b.push_back(uint8_t(-k));
         b.push_back(uint8_t((-k) >> 8));
     }
-    b[44] = 0x80, b[45] = 0x00, b[46] = 0xFF, b[47] = 0x7F;
+    b[0] = 0x80, b[1] = 0x00, b[2] = 0xFF, b[3] = 0x7F;
+    return b;
+}
+
+// Loads a WAV file; true when it gives n samples.
+bool LoadsWav(Rec &in, int n)
+{
+    return LoadWav(&in) == 0 && in.Len == n;
+}
+
+void ExpectSample(const Rec &in, int k, float i, float q)
+{
+    EXPECT_EQ(in.I[k], i) << k;
+    EXPECT_EQ(in.Q[k], q) << k;
+}
+
+// A standard file loads every frame; a data chunk shorter than its size
+// field loads the frames it holds; one of SaveWav (size fields of 8 bytes
+// per sample, 4 following) loads its Len.
+TEST_F(BinFiles, WavLengthIsTheSmallerOfTheSizeFieldAndTheBytesPresent)
+{
+    Bytes b = WavHeader(2, 16, 4000), f = Frames16(1000);
+    b.insert(b.end(), f.begin(), f.end());
     WriteAll(at("std.wav"), b);
     Rec in(at("std.wav"));
-    ASSERT_EQ(LoadWav(&in), 0);
-    ASSERT_EQ(in.Len, 500);
-    EXPECT_EQ(in.I[0], 128.0f);
-    EXPECT_EQ(in.Q[0], 32767.0f);
-    EXPECT_EQ(in.I[499], 499.0f);
-    EXPECT_EQ(in.Q[499], -499.0f);
+    ASSERT_TRUE(LoadsWav(in, 1000)) << in.Len;
+    ExpectSample(in, 0, 128, 32767);
+    ExpectSample(in, 999, 999, -999);
 
-    Bytes e = WavHeader(2, 8, 4); // 8-bit stereo keeps the unsigned codes
-    e.insert(e.end(), {0, 255, 128, 7});
+    b.resize(44 + 4 * 600 + 3); // cut inside frame 600
+    WriteAll(at("cut.wav"), b);
+    Rec cut(at("cut.wav"));
+    ASSERT_TRUE(LoadsWav(cut, 600)) << cut.Len;
+    ExpectSample(cut, 599, 599, -599);
+
+    Bytes e = WavHeader(2, 8, 6); // 8-bit stereo keeps the unsigned codes
+    e.insert(e.end(), {0, 255, 128, 7, 1, 2});
     WriteAll(at("e.wav"), e);
     Rec r8(at("e.wav"));
-    ASSERT_EQ(LoadWav(&r8), 0);
-    ASSERT_EQ(r8.Len, 1);
-    EXPECT_EQ(r8.I[0], 0.0f);
-    EXPECT_EQ(r8.Q[0], 255.0f);
+    ASSERT_TRUE(LoadsWav(r8, 3)) << r8.Len;
+    ExpectSample(r8, 0, 0, 255);
+    ExpectSample(r8, 2, 1, 2);
+
+    Rec out(at("own.wav"));
+    out.fill(Ramp(500, -1, 1), Ramp(500, 1, -1));
+    ASSERT_EQ(SaveWav(out), 0);
+    Bytes own = ReadAll(at("own.wav"));
+    ASSERT_EQ(own.size(), 44u + 4 * 500);
+    EXPECT_EQ(uint32_t(own[40] | own[41] << 8), 8u * 500); // the size field as it always was
+    Rec back(at("own.wav"));
+    EXPECT_TRUE(LoadsWav(back, 500)) << back.Len;
+}
+
+// Chunks before "data" ("LIST", "fact", odd sizes padded to even) are walked
+// over; the layout comes from "fmt ", which must come first.
+TEST_F(BinFiles, WavChunksBeforeTheDataAreWalkedOver)
+{
+    Bytes h = WavHeader(2, 16, 8, 18); // an 18-byte fmt chunk, as some tools write
+    Bytes b(h.begin(), h.begin() + 36);
+    b.insert(b.end(), {0, 0});                                    // cbSize
+    b.insert(b.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0, 2, 0, 0, 0}); // fact: 2 frames
+    b.insert(b.end(), {'L', 'I', 'S', 'T', 5, 0, 0, 0, 'I', 'N', 'F', 'O', 'x', 0}); // odd size, padded
+    b.insert(b.end(), {'d', 'a', 't', 'a', 8, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0});
+    WriteAll(at("chunks.wav"), b);
+    Rec in(at("chunks.wav"));
+    ASSERT_TRUE(LoadsWav(in, 2)) << in.Len;
+    ExpectSample(in, 0, 1, 2);
+    ExpectSample(in, 1, 3, 4);
+
+    // "data" before any "fmt ", no "data" at all, and a chunk size beyond the file.
+    Bytes noFmt = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 2, 3, 4};
+    Bytes noData(h.begin(), h.begin() + 36);
+    Bytes beyond(h.begin(), h.begin() + 36);
+    beyond.insert(beyond.end(), {'L', 'I', 'S', 'T', 0xFF, 0xFF, 0xFF, 0x7F, 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 2, 3, 4});
+    for (const Bytes &bad : {noFmt, noData, beyond}) {
+        WriteAll(at("bad.wav"), bad);
+        Rec r(at("bad.wav"));
+        EXPECT_EQ(LoadWav(&r), IQ_ERR_WAV);
+        EXPECT_TRUE(r.empty());
+    }
 }
 
 TEST_F(BinFiles, WavRefusesLayoutsOtherThanStereo8And16Bit)
@@ -309,23 +372,33 @@ TEST_F(BinFiles, WavRefusesLayoutsOtherThanStereo8And16Bit)
     }
 }
 
-TEST_F(BinFiles, SoxStereoWavLoads)
+// Files of another program load whole: sox's 16-bit and 8-bit stereo files
+// of 1000 frames.
+TEST_F(BinFiles, SoxStereoWavFilesLoadEveryFrame)
 {
     if (!HaveSox())
         GTEST_SKIP() << "sox is not installed";
-    std::string wav = at("sox.wav").string(), raw = at("sox.raw").string();
-    std::string cmd = "sox -n -r 8000 -c 2 -b 16 -e signed " + wav +
-                      " synth 0.5 sine 440 sine 1000 2>/dev/null && sox " + wav +
-                      " -t raw -e signed -b 16 -L " + raw;
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    Bytes pcm = ReadAll(raw);
-    ASSERT_EQ(pcm.size(), 4000u * 4);
-    Rec in(at("sox.wav"));
-    ASSERT_EQ(LoadWav(&in), 0);
-    ASSERT_EQ(in.Len, 2000); // half of the frames, as our own files count them
-    for (int k = 0; k < in.Len; k += 97) {
-        EXPECT_EQ(in.I[k], Le16(pcm, 4 * size_t(k)));
-        EXPECT_EQ(in.Q[k], Le16(pcm, 4 * size_t(k) + 2));
+    struct {
+        const char *name, *encoding;
+        int bits;
+    } cases[] = {{"s16.wav", "signed", 16}, {"u8.wav", "unsigned", 8}};
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string wav = at(c.name).string(), raw = at("sox.raw").string();
+        std::string cmd = std::string("sox -r 8000 -n -c 2 -b ") + std::to_string(c.bits) + " -e " + c.encoding + " " + wav + " synth 1000s sine 440 sine 1000 2>/dev/null && sox " + wav +
+                          " -t raw " + raw;
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        Bytes pcm = ReadAll(raw);
+        ASSERT_EQ(pcm.size(), 1000u * 2 * size_t(c.bits / 8));
+        Rec in(at(c.name));
+        ASSERT_EQ(LoadWav(&in), 0);
+        ASSERT_EQ(in.Len, 1000);
+        for (int k = 0; k < in.Len; k += 37) {
+            float i = c.bits == 16 ? Le16(pcm, 4 * size_t(k)) : pcm[2 * size_t(k)];
+            float q = c.bits == 16 ? Le16(pcm, 4 * size_t(k) + 2) : pcm[2 * size_t(k) + 1];
+            EXPECT_EQ(in.I[k], i) << k;
+            EXPECT_EQ(in.Q[k], q) << k;
+        }
     }
 }
 
@@ -506,8 +579,9 @@ TEST_F(BinFiles, TruncatedDataIsRefused)
     Rec out(at("t"));
     out.fill(Ramp(100, -1, 1), Ramp(100, 1, -1));
     out.Rat = 1000;
+    // (A WAV file cut short loads the frames it holds.)
     struct { int (*save)(IqRec); int (*load)(IqRec *); } pairs[] = {
-        {SaveIBN, LoadIbn}, {SaveWav, LoadWav}, {SaveSPWBin, LoadBin}};
+        {SaveIBN, LoadIbn}, {SaveSPWBin, LoadBin}};
     for (auto p : pairs) {
         ASSERT_EQ(p.save(out), 0);
         fs::resize_file(at("t"), fs::file_size(at("t")) - 3);

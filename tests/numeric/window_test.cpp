@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -129,6 +131,129 @@ TEST(Windows, ErrorsAndShortRecords)
     ExpectNear(all, {1, 1, 1, 1}, 0);
     ExpectNear(none, {0, 0, 0, 0}, 0);
     ExpectNear(nan, {0, 0, 0, 0}, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Every window against its formula, written here in its textbook form (sums
+// of cosines, fractions, powers), not in the quadratic form the routines use,
+// so that a changed constant or sign cannot hide in both.
+
+constexpr double kPi = 3.14159265358979323846;
+
+double Tri(int k, int n) { return double(std::min(k, n - k)) / (n / 2); }
+double Han(int k, int n) { return 0.5 - 0.5 * std::cos(2 * kPi * k / n); }
+double Ham(int k, int n) { return 0.54 - 0.46 * std::cos(2 * kPi * k / n); }
+double Blackman(int k, int n)
+{
+    double t = 2 * kPi * k / n;
+    return 0.42 - 0.5 * std::cos(t) + 0.08 * std::cos(2 * t);
+}
+double BlackmanHarris(int k, int n)
+{
+    double t = 2 * kPi * k / n;
+    return 0.42323 - 0.49755 * std::cos(t) + 0.07922 * std::cos(2 * t);
+}
+double ExactBlackman(int k, int n)
+{
+    double t = 2 * kPi * k / n;
+    return (7938 - 9240 * std::cos(t) + 1430 * std::cos(2 * t)) / 18608;
+}
+double Kaiser(int k, int n)
+{
+    double r = 1 - 2.0 * k / n;
+    return std::cyl_bessel_i(0.0, 4.86 * std::sqrt(1 - r * r)) / std::cyl_bessel_i(0.0, 4.86);
+}
+double FlatTop(int k, int n)
+{
+    static const double a[] = {0.215578948, 0.41663158, 0.277263158, 0.083578947, 0.006947368};
+    double t = 2 * kPi * k / n, w = 0;
+    for (int j = 0; j < 5; ++j)
+        w += (j % 2 ? -1 : 1) * a[j] * std::cos(j * t);
+    return w;
+}
+double Taper(int k, int n)
+{
+    int m = n / 10, j = std::min(k, n - 1 - k);
+    return j < m ? std::pow(std::sin(kPi * j / (2.0 * m)), 2) : 1.0;
+}
+double Decay(int k, int n) { return std::pow(0.01, double(k) / (n - 1)); }
+double Force(int k, int n) { return k < int(0.5 * n) ? 1.0 : 0.0; }
+double None(int, int) { return 1.0; }
+
+struct Formula {
+    const char *name;
+    double (*w)(int k, int n);
+    double tol; // the Kaiser routine's Bessel series stops at terms of 1e-8
+};
+
+// The windows by trace-panel code (win), as CnvWin must apply them.
+const Formula kByCode[] = {
+    {"None", None, 0},
+    {"Triangular", Tri, 1e-15},
+    {"Hanning", Han, 1e-14},
+    {"Hamming", Ham, 1e-14},
+    {"Blackman", Blackman, 1e-14},
+    {"Kaiser 4.86", Kaiser, 1e-8},
+    {"Blackman-Harris", BlackmanHarris, 1e-14},
+    {"Tapered Cosine", Taper, 1e-14},
+    {"Exact Blackman", ExactBlackman, 1e-14},
+    {"Exponential 0.01", Decay, 1e-14},
+    {"Flat Top", FlatTop, 1e-14},
+    {"Force 50 %", Force, 0},
+};
+
+TEST(Windows, EveryWindowFollowsItsFormulaAtEveryPoint)
+{
+    struct Routine {
+        int code;
+        std::function<int(double *, int)> apply;
+    } routines[] = {
+        {1, TriWin},
+        {2, HanWin},
+        {3, HamWin},
+        {4, BkmanWin},
+        {5, [](double *x, int n) { return KsrWin(x, n, 4.86); }},
+        {6, BlkHarrisWin},
+        {7, CosTaperedWin},
+        {8, ExBkmanWin},
+        {9, [](double *x, int n) { return ExpWin(x, n, 0.01); }},
+        {10, FlatTopWin},
+        {11, [](double *x, int n) { return ForceWin(x, n, 50.0); }},
+    };
+    for (const Routine &r : routines) {
+        const Formula &f = kByCode[r.code];
+        for (int n : {8, 9, 40, 101, 1024}) {
+            std::vector<double> x(size_t(n), 1.0);
+            ASSERT_EQ(r.apply(x.data(), n), 0) << f.name;
+            for (int k = 0; k < n; ++k)
+                ASSERT_NEAR(x[size_t(k)], f.w(k, n), f.tol) << f.name << ", n = " << n << ", k = " << k;
+        }
+    }
+}
+
+// CnvWin applies, for every code of the trace panel's ring, that code's
+// window to the chosen channel, rounded to float; other codes change nothing.
+TEST(Windows, CnvWinAppliesTheWindowOfEveryCode)
+{
+    for (int n : {40, 37}) {
+        for (int code = -1; code <= 12; ++code) {
+            const Formula &f = code >= 0 && code <= 11 ? kByCode[code] : kByCode[0];
+            std::vector<float> i(size_t(n), 2.0f), q(size_t(n), -3.0f);
+            s.Len = n;
+            s.I = i.data();
+            s.Q = q.data();
+            win = code;
+            CnvWin(0);
+            CnvWin(1);
+            for (int k = 0; k < n; ++k) {
+                ASSERT_NEAR(s.I[k], 2.0 * f.w(k, n), 2e-6) << f.name << ", code " << code << ", n = " << n << ", k = " << k;
+                ASSERT_NEAR(s.Q[k], -3.0 * f.w(k, n), 3e-6) << f.name << ", code " << code << ", n = " << n << ", k = " << k;
+            }
+        }
+    }
+    s.I = s.Q = nullptr;
+    s.Len = 0;
+    win = 0;
 }
 
 class CnvWinTest : public ::testing::Test {

@@ -80,44 +80,47 @@ void ProgressEnd()
     p.shown = false;
 }
 
-// Ctrl-C during a load asks the library to abort it (the loader then frees
-// what it allocated and reports -3); during a write it is held back until the
-// writer has committed or removed its temporary file.
-void OnInterrupt(int)
+// Ctrl-C, SIGTERM or SIGHUP at any moment of a conversion ends it without
+// output: the signal is noted and the library's abort flag raised.  A loader
+// that looks at the flag stops at once; one that does not (the free-form
+// text readers) finishes, and the conversion stops after it.  A writer stops
+// at the flag and leaves the destination as it was, also when the signal
+// comes just before its file would have replaced the old one.  System calls
+// are not restarted, so a write into a pipe that nobody reads ends too.
+volatile sig_atomic_t g_signal = 0;
+
+void OnInterrupt(int sig)
 {
+    g_signal = sig;
     EscFlg = 1;
 }
 
 struct SignalGuard {
-    struct sigaction old[2];
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction old[3];
     SignalGuard()
     {
+        g_signal = 0;
         struct sigaction sa {};
         sa.sa_handler = OnInterrupt;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &old[0]);
-        sigaction(SIGTERM, &sa, &old[1]);
+        for (int k = 0; k < 3; ++k)
+            sigaction(kSignals[k], &sa, &old[k]);
     }
     ~SignalGuard()
     {
-        sigaction(SIGINT, &old[0], nullptr);
-        sigaction(SIGTERM, &old[1], nullptr);
+        for (int k = 0; k < 3; ++k)
+            sigaction(kSignals[k], &old[k], nullptr);
     }
 };
 
-struct BlockSignals {
-    sigset_t old;
-    BlockSignals()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
-        sigprocmask(SIG_BLOCK, &set, &old);
-    }
-    ~BlockSignals() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-};
+// The exit status after a signal, as a shell reports a process it ended.
+int Interrupted(FILE *err)
+{
+    ProgressEnd();
+    fprintf(err, "kalmira-convert: interrupted\n");
+    return 128 + g_signal;
+}
 
 // ---------------------------------------------------------------------------
 // Records.
@@ -130,21 +133,26 @@ struct Rec {
     ~Rec() { FreeIqRec(&r); }
 };
 
-bool SetPaths(IqRec &r, const std::vector<std::string> &paths)
+// "-" names standard input or output; the library writes and reads it
+// through the descriptor's own name.
+bool SetPaths(IqRec &r, const std::vector<std::string> &paths, bool input)
 {
     for (const std::string &p : paths)
         if (p.size() >= IQ_PATH_LEN)
             return false;
-    snprintf(r.INam, IQ_PATH_LEN, "%s", paths.size() > 0 ? paths[0].c_str() : "");
-    snprintf(r.QNam, IQ_PATH_LEN, "%s", paths.size() > 1 ? paths[1].c_str() : "");
+    std::string names[2];
+    for (size_t k = 0; k < 2 && k < paths.size(); ++k)
+        names[k] = paths[k] != "-" ? paths[k] : input ? "/dev/stdin" : "/dev/stdout";
+    snprintf(r.INam, IQ_PATH_LEN, "%s", names[0].c_str());
+    snprintf(r.QNam, IQ_PATH_LEN, "%s", names[1].c_str());
     return true;
 }
 
-std::string Join(const std::vector<std::string> &paths)
+std::string Join(const std::vector<std::string> &paths, bool input = true)
 {
     std::string s;
     for (const std::string &p : paths)
-        s += (s.empty() ? "" : ", ") + p;
+        s += (s.empty() ? "" : ", ") + (p != "-" ? p : input ? "standard input" : "standard output");
     return s;
 }
 
@@ -153,9 +161,9 @@ std::string Join(const std::vector<std::string> &paths)
 std::string FileOfStatus(int st, const std::vector<std::string> &paths)
 {
     if (paths.size() < 2 || st == IQ_ERR_OPEN1)
-        return paths[0];
+        return Join({paths[0]});
     if (st == IQ_ERR_OPEN2 || st == IQ_ERR_MAT_Q)
-        return paths[1];
+        return Join({paths[1]});
     return Join(paths);
 }
 
@@ -171,24 +179,37 @@ bool KnownRate(float r)
     return std::isfinite(r) && r > 0;
 }
 
+// Why a file could not be read: the status text, and for the statuses of a
+// file that did not open or read, the system's reason.  A reader that must
+// go back in its file says so when it was given a pipe.
+std::string LoadCause(int st, int why, int typ)
+{
+    std::string cause = IqStatusText(st);
+    if (st != IQ_ERR_OPEN1 && st != IQ_ERR_OPEN2)
+        return cause;
+    if (why == ESPIPE)
+        return std::string(IqFormatAt(typ)->name) + " files are read more than once: give a file, not a pipe";
+    return why != 0 ? cause + " (" + strerror(why) + ")" : cause;
+}
+
 // Loads paths with the reader of typ into rec; on failure prints the error.
 int Load(IqLoader load, int typ, const std::vector<std::string> &paths, Rec &rec, FILE *err,
          const char *verb)
 {
-    if (!SetPaths(rec.r, paths))
+    if (!SetPaths(rec.r, paths, true))
         return Fail(err, Join(paths), "path too long");
     rec.r.Typ = typ;
     rec.r.Rat = NAN; // readers that find no rate leave it as it is
     ProgressStart(err, std::string(verb) + " " + Join(paths));
     EscFlg = 0;
-    int st;
-    {
-        SignalGuard guard;
-        st = load(&rec.r);
-    }
+    errno = 0;
+    int st = load(&rec.r);
+    int why = errno;
     ProgressEnd();
+    if (g_signal)
+        return Interrupted(err);
     if (st != 0)
-        return Fail(err, FileOfStatus(st, paths), IqStatusText(st));
+        return Fail(err, FileOfStatus(st, paths), LoadCause(st, why, typ));
     return 0;
 }
 
@@ -224,7 +245,7 @@ int Convert(const Options &opt, FILE *err)
     const IqFormat *from = IqFormatAt(opt.from), *to = IqFormatAt(opt.to);
     bool rateLater = opt.rate || ReaderGivesRate(opt.from) || opt.append;
     if (WriterStoresRate(opt.to) && !rateLater)
-        return Fail(err, opt.outputs[0],
+        return Fail(err, Join({opt.outputs[0]}, false),
                     std::string(to->name) + " files store a sample rate and " + from->name +
                         " files carry none: give --rate HZ");
     Rec in, old;
@@ -234,35 +255,38 @@ int Convert(const Options &opt, FILE *err)
         return Fail(err, Join(opt.inputs),
                     "--guard " + std::to_string(opt.guard) + " is more than the " +
                         std::to_string(in.r.Len) + " samples read");
-    if (opt.append && Load(to->load, opt.to, opt.outputs, old, err, "reading"))
-        return 1;
+    if (opt.append)
+        if (int rc = Load(to->load, opt.to, opt.outputs, old, err, "reading"))
+            return rc;
     float rate = opt.rate ? float(*opt.rate)
                  : KnownRate(in.r.Rat) ? in.r.Rat
                  : opt.append && KnownRate(old.r.Rat) ? old.r.Rat
                                                       : NAN;
     if (WriterStoresRate(opt.to) && !KnownRate(rate))
-        return Fail(err, Join(opt.outputs),
+        return Fail(err, Join(opt.outputs, false),
                     std::string(to->name) + " files store a sample rate and none is known: give --rate HZ");
     Rec dst;
-    SetPaths(dst.r, opt.outputs);
+    SetPaths(dst.r, opt.outputs, false);
     dst.r.Typ = opt.to;
     dst.r.Rat = KnownRate(rate) ? rate : 0.0f;
     if (!Build(old.r, in.r, int(opt.guard), dst.r))
-        return Fail(err, Join(opt.outputs), "too many samples for one record");
+        return Fail(err, Join(opt.outputs, false), "too many samples for one record");
     FreeIqRec(&in.r);
     FreeIqRec(&old.r);
-    ProgressStart(err, "writing " + Join(opt.outputs));
-    int wr;
-    {
-        BlockSignals hold;
-        errno = 0;
-        wr = to->save(dst.r);
-    }
+    ProgressStart(err, "writing " + Join(opt.outputs, false));
+    if (g_signal)
+        return Interrupted(err);
+    errno = 0;
+    int wr = to->save(dst.r);
+    int why = errno;
+    // A signal after the new file took its place found the work done.
+    if (wr != 0 && g_signal)
+        return Interrupted(err);
     if (wr != 0) {
         std::string cause = "cannot be written";
-        if (errno != 0)
-            cause += std::string(" (") + strerror(errno) + ")";
-        return Fail(err, Join(opt.outputs), cause);
+        if (why != 0)
+            cause += std::string(" (") + strerror(why) + ")";
+        return Fail(err, Join(opt.outputs, false), cause);
     }
     ProgressEnd();
     return 0;
@@ -383,6 +407,23 @@ bool ParseOption(const std::string &a, int argc, const char *const argv[], int &
     return false;
 }
 
+// "-" stands for standard input (among the inputs) or output (among the
+// outputs), at most once on each side; standard output cannot be read back
+// for --append.
+bool CheckDashes(const Options &opt, std::string &err)
+{
+    auto dashes = [](const std::vector<std::string> &v) { return std::count(v.begin(), v.end(), "-"); };
+    if (dashes(opt.inputs) > 1 || dashes(opt.outputs) > 1) {
+        err = "'-' can stand for only one file on each side";
+        return false;
+    }
+    if (opt.append && dashes(opt.outputs) > 0) {
+        err = "--append cannot read standard output back";
+        return false;
+    }
+    return true;
+}
+
 // Splits the positional paths into inputs and outputs by the file counts of
 // the two formats.
 bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
@@ -398,7 +439,7 @@ bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::strin
             return false;
         }
         opt.inputs = paths;
-        return true;
+        return CheckDashes(opt, err);
     }
     if (opt.to < 0) {
         err = "--to FORMAT is required";
@@ -417,7 +458,7 @@ bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::strin
     }
     opt.inputs.assign(paths.begin(), paths.begin() + long(nIn));
     opt.outputs.assign(paths.begin() + long(nIn), paths.end());
-    return true;
+    return CheckDashes(opt, err);
 }
 
 } // namespace
@@ -485,7 +526,11 @@ int Run(const Options &opt, FILE *out, FILE *err)
         break;
     }
     IqSetEventHook(ProgressTick);
-    int rc = opt.mode == Mode::Info ? Info(opt, out, err) : Convert(opt, err);
+    int rc;
+    {
+        SignalGuard guard;
+        rc = opt.mode == Mode::Info ? Info(opt, out, err) : Convert(opt, err);
+    }
     IqSetEventHook(nullptr);
     return rc;
 }
@@ -498,7 +543,9 @@ const char *Usage()
            "       kalmira-convert --list\n"
            "\n"
            "F and T are format indices or names (see --list).  Two-file formats take\n"
-           "the I file and then the Q file.\n"
+           "the I file and then the Q file.  '-' reads standard input or writes standard\n"
+           "output; formats whose reader goes back in its file need a file, not a pipe.\n"
+           "Ctrl-C ends a conversion without output; an existing output stays as it was.\n"
            "  --rate HZ   sample rate to write (default: the input's, where its format\n"
            "              stores one)\n"
            "  --guard N   put a copy of the last N input samples before the input\n"
