@@ -8,6 +8,8 @@
 // record never claims more samples than either channel has.
 #include "samples.h"
 
+#include <cmath>
+
 using namespace iqs;
 
 namespace {
@@ -19,13 +21,17 @@ struct Wave {
     double scale;
 };
 
+Wave Fields(const unsigned char *h)
+{
+    return {GetI32BE(h + 30), GetF64BE(h + 68)};
+}
+
 int ReadHeader(InFile &f, Wave *w)
 {
     unsigned char h[kHdr];
     if (f.size < kHdr || fread(h, 1, kHdr, f.fp) != kHdr)
         return IQ_ERR_FORMAT;
-    w->points = GetI32BE(h + 30);
-    w->scale = GetF64BE(h + 68);
+    *w = Fields(h);
     if (w->points < 0 || w->points > (f.size - kHdr) / 2)
         return IQ_ERR_FORMAT;
     return 0;
@@ -58,6 +64,16 @@ int ReadWaves(InFile &fi, InFile &fq, IqRec *rec)
 }
 
 } // namespace
+
+// The header has no mark of its own: a file is taken for one when its size
+// is exactly the header and the points it counts, with a usable scale.
+bool AwgHead(const unsigned char *h, size_t n, long long size)
+{
+    if (n < kHdr)
+        return false;
+    Wave w = Fields(h);
+    return w.points >= 0 && size == kHdr + 2LL * w.points && std::isfinite(w.scale) && w.scale != 0;
+}
 
 extern "C" int LoadAWG(IqRec *rec)
 {

@@ -1,4 +1,4 @@
-// The one table of the 24 format indices: the names, labels and dialog
+// The one table of the format indices: the names, labels and dialog
 // patterns the program and the converter show, and the reader and writer of
 // each index.  The index is stored in configuration files and records, so
 // rows are never reordered.
@@ -30,6 +30,8 @@ static const IqFormat g_formats[IQ_NFMT] = {
     {"awg",            "AWG 2000 (*.wfm, *.wfm)",                nullptr,                                  2, "*.wfm",    "*.wfm",    LoadAWG,        nullptr},
     {"kal",            "KAL mixed (*kal)",                       "KAL mixed (*.kal)",                      1, "*.kal",    "",         LoadKAL,        SaveKAL},
     {"asc-nolf",       "ASCII mixed no LF (*.asc)",              nullptr,                                  1, "*.asc",    "",         LoadAscMixNoLF, nullptr},
+    // Two files, but the user picks one (either) and the other lies beside it.
+    {"sigmf",          "SigMF (*.sigmf-meta)",                   "SigMF (*.sigmf-meta)",                   1, "*.sigmf-meta;*.sigmf-data", "", LoadSigMF, SaveSigMF},
 };
 
 const IqFormat *IqFormatAt(int typ)

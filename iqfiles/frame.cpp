@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 
 int EscFlg = 0;
 
@@ -117,8 +118,10 @@ const char *IqStatusText(int status)
         "not enough memory for the I channel",
         "not enough memory for the Q channel",
         "not a file of this format",
+        "the samples are not complex (I/Q) of a type that can be read",
+        "the data file is shorter than the metadata says",
     };
-    if (status > 0 || status < -9)
+    if (status > 0 || -(long long)status >= (long long)std::size(text))
         return "unknown status";
     return text[-status];
 }

@@ -11,6 +11,26 @@
 
 struct stat;
 
+// The centre frequency set with IqSetSaveFrequency for the next save of the
+// calling thread, or 0 when none is known.
+double SaveFrequency();
+
+// Content checks of format detection, each beside its format's reader:
+// whether the first n bytes of a file of size bytes (head) look like a
+// Tessera, LeCroy or AWG 2000 file.
+bool IbnHead(const unsigned char *head, size_t n, long long size);
+bool LeCroyHead(const unsigned char *head, size_t n, long long size);
+bool AwgHead(const unsigned char *head, size_t n, long long size);
+bool SigMFHead(const unsigned char *head, size_t n, long long size);
+// Whether path is the dataset (.sigmf-data) of a SigMF recording whose
+// metadata lies beside it: the dataset itself is raw samples.
+bool SigMFDataset(const char *path);
+
+// Whether the file open at fp (size bytes, a regular file) looks like a MAT
+// file, v4, v5 or v7.3, as the MAT readers tell them apart and check them.
+// The position of fp is left anywhere.
+bool LooksLikeMat(FILE *fp, long long size);
+
 // Progress and abort check after storing sample i (0-based): every 25000
 // samples it lets the registered event hook run, then reports -3 when EscFlg
 // is set.  It does not clear EscFlg.
@@ -100,8 +120,9 @@ inline bool WritableRec(const IqRec &rec)
     return rec.Len >= 0 && (rec.Len == 0 || (rec.I != nullptr && rec.Q != nullptr));
 }
 
-// Ends a writer: clears EscFlg as the end of a load does, and leaves the
-// first failure's cause in errno.
+// Ends a writer: clears EscFlg as the end of a load does, forgets the centre
+// frequency set for this save (IqSetSaveFrequency), and leaves the first
+// failure's cause in errno.
 int EndSave(int status, int err);
 
 // The writers of a single file: a record no writer may read gives -1 (EINVAL)
@@ -118,15 +139,23 @@ int SaveOne(const IqRec &rec, long long size, Write write)
 }
 
 // The writers of a pair of files, INam with writeI and QNam with writeQ, on
-// two threads: neither file is replaced unless both are complete.
+// two threads: neither file is replaced unless both are complete.  sizeI and
+// sizeQ are the files' sizes when known in advance, else -1.
 template <class WriteI, class WriteQ>
-int SavePair(const IqRec &rec, long long size, WriteI writeI, WriteQ writeQ)
+int SavePair(const IqRec &rec, long long sizeI, long long sizeQ, WriteI writeI, WriteQ writeQ)
 {
     if (!WritableRec(rec))
         return EndSave(-1, EINVAL);
-    SafeOut oi(rec.INam, size), oq(rec.QNam, size);
+    SafeOut oi(rec.INam, sizeI), oq(rec.QNam, sizeQ);
     bool done = oi.ok() && oq.ok() &&
                 BothOf([&] { return writeI(oi) && oi.finish(); }, [&] { return writeQ(oq) && oq.finish(); }) &&
                 oi.replace() && oq.replace();
     return EndSave(done ? 0 : -1, oi.error() ? oi.error() : oq.error());
+}
+
+// Both files of the same size.
+template <class WriteI, class WriteQ>
+int SavePair(const IqRec &rec, long long size, WriteI writeI, WriteQ writeQ)
+{
+    return SavePair(rec, size, size, writeI, writeQ);
 }

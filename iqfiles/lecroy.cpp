@@ -26,11 +26,8 @@ struct Trace {
     Enc enc;
 };
 
-int ReadDescriptor(InFile &f, Trace *t)
+int ParseDescriptor(const unsigned char *h, Trace *t)
 {
-    unsigned char h[kHdr];
-    if (f.size < kHdr || fread(h, 1, kHdr, f.fp) != kHdr)
-        return IQ_ERR_FORMAT;
     int32_t d = GetI32BE(h + 47), b = GetI32BE(h + 71), n = GetI32BE(h + 127);
     if (d < 0 || n <= 0)
         return IQ_ERR_FORMAT;
@@ -40,6 +37,14 @@ int ReadDescriptor(InFile &f, Trace *t)
     t->points = n;
     t->enc = b / n == 1 ? Enc::I8 : Enc::I16BE;
     return 0;
+}
+
+int ReadDescriptor(InFile &f, Trace *t)
+{
+    unsigned char h[kHdr];
+    if (f.size < kHdr || fread(h, 1, kHdr, f.fp) != kHdr)
+        return IQ_ERR_FORMAT;
+    return ParseDescriptor(h, t);
 }
 
 // The file must hold len points of its width after the descriptor.
@@ -72,6 +77,21 @@ int ReadTraces(InFile &fi, InFile &fq, IqRec *rec)
 }
 
 } // namespace
+
+// A LeCroy trace names its descriptor "WAVEDESC"; files that do not are
+// known by nine digits of block length and a descriptor whose points fit.
+bool LeCroyHead(const unsigned char *h, size_t n, long long size)
+{
+    if (n < kHdr)
+        return false;
+    if (std::memcmp(h + 11, "WAVEDESC", 8) == 0)
+        return true;
+    for (int k = 2; k < 11; ++k)
+        if (h[k] < '0' || h[k] > '9')
+            return false;
+    Trace t;
+    return ParseDescriptor(h, &t) == 0 && t.start + (long long)t.points * (long long)EncSize(t.enc) <= size;
+}
 
 extern "C" int LoadLeCroy(IqRec *rec)
 {

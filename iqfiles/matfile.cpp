@@ -274,29 +274,50 @@ int CheckV4(FILE *fp, long long size, int nvars, Span spans[])
     return 0;
 }
 
-// Classifies the file as libmatio does (a v5 or v7.3 header carries "IM" or
-// "MI" at byte 126 and the version word 0x0100 or 0x0200 before it; anything
-// else is tried as v4) and checks v4 and v5 layouts.  v7.3 files are read
-// by a child process instead (Hdf5Child).
+// How libmatio tells the versions apart: a v5 or v7.3 header carries "IM"
+// or "MI" at byte 126 and the version word 0x0100 or 0x0200 before it;
+// anything else is tried as v4 (also one with "IM" or "MI" and another
+// version word).
+enum class MatKind { V4, V5, V73 };
+
+MatKind Classify(FILE *fp, long long size, bool &swap)
+{
+    unsigned char h[128];
+    swap = false;
+    if (size < 128 || fread(h, 1, 128, fp) != 128 ||
+        !((h[126] == 'I' && h[127] == 'M') || (h[126] == 'M' && h[127] == 'I')))
+        return MatKind::V4;
+    swap = h[126] == 'M';
+    unsigned version = swap ? (h[124] << 8 | h[125]) : (h[125] << 8 | h[124]);
+    return version == 0x0200 ? MatKind::V73 : version == 0x0100 ? MatKind::V5 : MatKind::V4;
+}
+
+// Checks the v4 and v5 layouts as Classify tells them apart.  v7.3 files
+// are read by a child process instead (Hdf5Child).
 int CheckLayout(FILE *fp, long long size, int nvars, bool &hdf5, Span spans[])
 {
-    hdf5 = false;
-    unsigned char h[128];
-    if (size >= 128 && fread(h, 1, 128, fp) == 128 &&
-        ((h[126] == 'I' && h[127] == 'M') || (h[126] == 'M' && h[127] == 'I'))) {
-        bool swap = h[126] == 'M';
-        unsigned version = swap ? (h[124] << 8 | h[125]) : (h[125] << 8 | h[124]);
-        if (version == 0x0200) {
-            hdf5 = true;
-            return 0;
-        }
-        if (version == 0x0100)
-            return CheckV5(fp, size, nvars, swap, spans);
-    }
-    // libmatio reads any other file as v4, also one with "IM" or "MI" and
-    // another version word: it is checked as v4 here too.
-    return CheckV4(fp, size, nvars, spans);
+    bool swap = false;
+    MatKind kind = Classify(fp, size, swap);
+    hdf5 = kind == MatKind::V73;
+    if (kind == MatKind::V5)
+        return CheckV5(fp, size, nvars, swap, spans);
+    return hdf5 ? 0 : CheckV4(fp, size, nvars, spans);
 }
+
+} // namespace
+
+// A v5 or v7.3 header says what the file is; a v4 file says it only by a
+// first variable that fits the file.  A compressed v5 element is not
+// inflated here: telling the version costs no time on a large file.
+bool LooksLikeMat(FILE *fp, long long size)
+{
+    bool swap = false;
+    Span spans[1];
+    // (An empty file passes CheckV4, which leaves a missing variable to the reader.)
+    return Classify(fp, size, swap) != MatKind::V4 || (size >= 20 && CheckV4(fp, size, 1, spans) == 0);
+}
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // Reading.

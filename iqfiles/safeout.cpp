@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -284,9 +285,26 @@ bool SafeOut::replace()
     return true;
 }
 
+namespace {
+// Per thread: a save on one thread never writes the frequency that another
+// thread set for its own save.
+thread_local double t_saveFrequency = 0;
+} // namespace
+
+void IqSetSaveFrequency(double hz)
+{
+    t_saveFrequency = std::isfinite(hz) && hz > 0 ? hz : 0;
+}
+
+double SaveFrequency()
+{
+    return t_saveFrequency;
+}
+
 int EndSave(int status, int err)
 {
     __atomic_store_n(&EscFlg, 0, __ATOMIC_RELAXED);
+    t_saveFrequency = 0;
     if (status != 0)
         errno = err != 0 ? err : EIO;
     return status;

@@ -73,6 +73,10 @@ template <> struct Codec<Enc::F32LE> : FloatCodec<uint32_t, float, false> {};
 template <> struct Codec<Enc::F32BE> : FloatCodec<uint32_t, float, true> {};
 template <> struct Codec<Enc::F64LE> : FloatCodec<uint64_t, double, false> {};
 template <> struct Codec<Enc::F64BE> : FloatCodec<uint64_t, double, true> {};
+template <> struct Codec<Enc::I32LE> : IntCodec<uint32_t, int32_t, false> {};
+template <> struct Codec<Enc::I32BE> : IntCodec<uint32_t, int32_t, true> {};
+template <> struct Codec<Enc::U32LE> : IntCodec<uint32_t, uint32_t, false> {};
+template <> struct Codec<Enc::U32BE> : IntCodec<uint32_t, uint32_t, true> {};
 template <> struct Codec<Enc::I16LE> : IntCodec<uint16_t, int16_t, false> {};
 template <> struct Codec<Enc::I16BE> : IntCodec<uint16_t, int16_t, true> {};
 template <> struct Codec<Enc::U16LE> : IntCodec<uint16_t, uint16_t, false> {};
@@ -117,6 +121,10 @@ void Dispatch(Enc e, A... a)
     case Enc::F32BE: F<Enc::F32BE>::run(a...); break;
     case Enc::F64LE: F<Enc::F64LE>::run(a...); break;
     case Enc::F64BE: F<Enc::F64BE>::run(a...); break;
+    case Enc::I32LE: F<Enc::I32LE>::run(a...); break;
+    case Enc::I32BE: F<Enc::I32BE>::run(a...); break;
+    case Enc::U32LE: F<Enc::U32LE>::run(a...); break;
+    case Enc::U32BE: F<Enc::U32BE>::run(a...); break;
     case Enc::I16LE: F<Enc::I16LE>::run(a...); break;
     case Enc::I16BE: F<Enc::I16BE>::run(a...); break;
     case Enc::U16LE: F<Enc::U16LE>::run(a...); break;
@@ -147,7 +155,11 @@ size_t EncSize(Enc e)
     case Enc::F64LE:
     case Enc::F64BE: return 8;
     case Enc::F32LE:
-    case Enc::F32BE: return 4;
+    case Enc::F32BE:
+    case Enc::I32LE:
+    case Enc::I32BE:
+    case Enc::U32LE:
+    case Enc::U32BE: return 4;
     case Enc::I8:
     case Enc::U8: return 1;
     default: return 2;

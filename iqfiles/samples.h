@@ -21,7 +21,7 @@
 namespace iqs {
 
 // How one value is stored in a file.
-enum class Enc { F32LE, F32BE, F64LE, F64BE, I16LE, I16BE, U16LE, U16BE, I8, U8 };
+enum class Enc { F32LE, F32BE, F64LE, F64BE, I32LE, I32BE, U32LE, U32BE, I16LE, I16BE, U16LE, U16BE, I8, U8 };
 
 // Bytes of one value of encoding e.
 size_t EncSize(Enc e);

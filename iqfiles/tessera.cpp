@@ -39,6 +39,15 @@ int ReadIbn(InFile &f, IqRec *rec)
 
 } // namespace
 
+// The header's length word, its last word 0 and a count the file holds.
+bool IbnHead(const unsigned char *h, size_t n, long long size)
+{
+    if (n < kHdr || GetI32LE(h) != kHdr || GetI32LE(h + 36) != 0)
+        return false;
+    int32_t count = GetI32LE(h + 4);
+    return count >= 0 && count <= (size - kHdr) / 8;
+}
+
 extern "C" int LoadIbn(IqRec *rec)
 {
     return LoadFile(rec, Input::Spooled, ReadIbn);

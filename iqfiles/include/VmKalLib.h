@@ -83,7 +83,7 @@ extern "C" {
 typedef struct IqRec {
     char INam[IQ_PATH_LEN]; /* first file (or the I file of a two-file format) */
     char QNam[IQ_PATH_LEN]; /* Q file of a two-file format */
-    int Typ;                /* format index 0..23 */
+    int Typ;                /* format index 0..IQ_NFMT-1 */
     int Len;                /* samples per channel */
     float *I;               /* Len values, or NULL */
     float *Q;               /* Len values, or NULL */
@@ -101,13 +101,18 @@ enum {
     IQ_ERR_IBN_HDR = -6,   /* Tessera header's last word is not 0 */
     IQ_ERR_ALLOC_I = -7,   /* I array cannot be allocated */
     IQ_ERR_ALLOC_Q = -8,   /* Q array cannot be allocated */
-    IQ_ERR_FORMAT = -9     /* not a file of this format: header keyword never found,
+    IQ_ERR_FORMAT = -9,    /* not a file of this format: header keyword never found,
                               DAB header without ':', a sample count that is negative
                               or larger than the file could hold */
+    IQ_ERR_DATATYPE = -10, /* the file holds no complex samples of a type this library
+                              reads (SigMF: a real or unknown core:datatype, more than
+                              one channel, a recording of metadata only) */
+    IQ_ERR_SHORT = -11     /* the data file is shorter than its metadata says */
 };
 
-/* Number of format indices (0..IQ_NFMT-1). */
-#define IQ_NFMT 24
+/* Number of format indices (0..IQ_NFMT-1).  Indices never change meaning
+ * (configuration files store them); new formats are added at the end. */
+#define IQ_NFMT 25
 
 /* Abort request for the load or save in progress: non-zero aborts it (a
  * save then leaves its destination as it was, see "Saving" above).  The
@@ -124,7 +129,7 @@ VMKAL_API void IqSetEventHook(IqEventHook hook);
 /* Text of a load status (never NULL). */
 VMKAL_API const char *IqStatusText(int status);
 
-/* One row of the format table: the one place that names the 24 formats. */
+/* One row of the format table: the one place that names the formats. */
 typedef int (*IqLoader)(IqRec *rec);
 typedef int (*IqWriter)(IqRec rec);
 typedef struct IqFormat {
@@ -132,20 +137,21 @@ typedef struct IqFormat {
     const char *label;     /* label of the Load ring */
     const char *saveLabel; /* label of the Save ring, NULL when not writable */
     int files;             /* 1 or 2 */
-    const char *pat1;      /* dialog pattern of the only or the I file */
+    const char *pat1;      /* dialog pattern of the only or the I file; several
+                              are separated by ';' ("*.sigmf-meta;*.sigmf-data") */
     const char *pat2;      /* pattern of the Q file, "" for one-file formats */
     IqLoader load;         /* reader (load and append) */
     IqWriter save;         /* writer, NULL when the format is read-only */
 } IqFormat;
 
-/* Row of format index typ, or NULL outside 0..23. */
+/* Row of format index typ, or NULL outside 0..IQ_NFMT-1. */
 VMKAL_API const IqFormat *IqFormatAt(int typ);
 
 /* Frees I and Q and sets both to NULL, and Len to 0. */
 VMKAL_API void FreeIqRec(IqRec *rec);
 
 /* Dispatcher: frees the record's arrays, then loads format rec->Typ.  An
- * index outside 0..23 loads nothing and returns 0 with an empty record.
+ * index outside 0..IQ_NFMT-1 loads nothing and returns 0 with an empty record.
  * Every loader that fails after its files are open leaves no arrays and Len
  * 0 behind, so a record never claims samples that its arrays do not hold; a
  * successful load of no samples leaves Len 0 with valid (one-element)
@@ -225,6 +231,29 @@ VMKAL_API int LoadCsapMix(IqRec *rec);
 /* DaDisp: the samples follow the line "DATA"; -9 when the file has none. */
 VMKAL_API int LoadDDspSgl(IqRec *rec);
 VMKAL_API int LoadDDspMix(IqRec *rec);
+/* SigMF recording (format index 24): the metadata file NAME.sigmf-meta (JSON)
+ * and the dataset file NAME.sigmf-data beside it.  INam names either of the
+ * two, or NAME itself (a name without either ending gets them appended).
+ * Every complex core:datatype is read: cf64, cf32, ci32, ci16, ci8, cu32,
+ * cu16 and cu8, with _le or _be (the 8-bit types need none); integers are
+ * taken as the values they hold, without scaling.  core:sample_rate becomes
+ * Rat (a recording without one leaves Rat as the caller set it).  All
+ * captures are read and concatenated in order: the dataset from its first
+ * sample to its end, skipping each capture's core:header_bytes before its
+ * core:sample_start and the global core:trailing_bytes at the end; a partial
+ * sample at the end is ignored.  core:offset only numbers the samples and
+ * changes nothing; core:dataset names the dataset file (a plain file name in
+ * the metadata file's folder) in place of NAME.sigmf-data.  Sizes come from
+ * the dataset file: the metadata's numbers are checked against it before
+ * anything is allocated.  Status: -1 for the metadata file (errno), -2 for
+ * the dataset file (errno, ENOENT when it is missing), -9 for metadata that
+ * is not a SigMF object (bad JSON, no global core:datatype, a capture
+ * without a sample_start that is a whole number, captures out of order, a
+ * metadata file over 16 MiB or nested more than 64 deep), -10 for a real or
+ * unknown datatype, core:num_channels above 1 or core:metadata_only, -11 when
+ * a capture starts or its header bytes lie beyond the end of the dataset. */
+VMKAL_API int LoadSigMF(IqRec *rec);
+
 /* ESG 16-bit word pair (no format index): Len is the word count of the
  * shorter file, so no sample is left unread. */
 VMKAL_API int LoadEsg8Sgl(IqRec *rec);
@@ -259,6 +288,49 @@ VMKAL_API int SaveKAL(IqRec rec);
  * (both equal: scale 1).  Values beyond the 16-bit range saturate at -32768
  * and 32767 instead of wrapping.  Len 0 writes a valid file with no samples. */
 VMKAL_API int SaveWav(IqRec rec);
+/* SaveSigMF: NAME.sigmf-data as cf32_le (I then Q per sample, as KAL) and
+ * NAME.sigmf-meta with core:datatype, core:sample_rate (when Rat is
+ * positive), core:version "1.0.0", core:recorder "Kalmira v<version>", one
+ * capture at sample 0 with core:datetime (the time of the save, UTC, ISO
+ * 8601) and core:frequency (when set with IqSetSaveFrequency), and an empty
+ * annotation list.  NAME comes from INam as for LoadSigMF.  Both files follow
+ * the save policy above and neither is replaced unless both are complete.
+ * A recording is two files side by side, so INam without a SigMF ending
+ * that names a pipe, a device or a descriptor (/dev/stdout) gives -1 with
+ * errno ESPIPE; an existing folder, EISDIR; a name too long for IQ_PATH_LEN
+ * once the ending is added, ENAMETOOLONG. */
+VMKAL_API int SaveSigMF(IqRec rec);
+
+/* Metadata for the next save.  The centre frequency in Hz of the samples
+ * that the next writer called on this thread saves; a writer that stores it
+ * (SaveSigMF, as core:frequency) writes it.  Every writer forgets it when it
+ * returns, whether it stored it or not, so it never reaches a later save.
+ * A value that is not a positive number means "not known". */
+VMKAL_API void IqSetSaveFrequency(double hz);
+
+/* Format detection.  Finds the formats a file may be in: from its content
+ * where the content tells (WAV, MAT, SPW and ADS, DaDisp, Tessera, LeCroy,
+ * SigMF, AWG 2000, DAB), else from the ending of its name where that ending
+ * belongs to the candidate formats only.  Where the content names several
+ * formats (a MAT file may be single or mixed, an SPW/ADS ASCII header does
+ * not always tell which tool wrote it), the name's ending chooses among them
+ * when it can.  flags restrict the candidates:
+ *   IQ_DETECT_ONE_FILE   formats that keep I and Q in one file (SigMF too)
+ *   IQ_DETECT_TWO_FILES  formats with one file per channel (path: the I file)
+ *   IQ_DETECT_WRITABLE   formats that have a writer
+ *   IQ_DETECT_NAME_ONLY  look at the name only (the file need not exist)
+ * The candidates go to found[0..max-1] in index order.  Returns their number
+ * (0: nothing fits; 1: the format; more: the file does not tell), or -1 with
+ * errno when the file cannot be opened or read.  *how (may be NULL) tells
+ * what decided: IQ_FOUND_BY_CONTENT, IQ_FOUND_BY_NAME or IQ_FOUND_NONE.  An
+ * AWG 2000 file is known by its size matching its header's point count
+ * exactly, a LeCroy trace by "WAVEDESC" or a descriptor that fits the file. */
+#define IQ_DETECT_ONE_FILE 1
+#define IQ_DETECT_TWO_FILES 2
+#define IQ_DETECT_WRITABLE 4
+#define IQ_DETECT_NAME_ONLY 8
+enum { IQ_FOUND_NONE = 0, IQ_FOUND_BY_CONTENT = 1, IQ_FOUND_BY_NAME = 2 };
+VMKAL_API int IqDetectFormat(const char *path, int flags, int *found, int max, int *how);
 
 #ifdef __cplusplus
 }

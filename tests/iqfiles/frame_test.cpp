@@ -54,7 +54,7 @@ void WriteColumn(const fs::path &p, int n)
 
 TEST(Frame, DispatcherOutsideTheTableLoadsNothingAndEmptiesTheRecord)
 {
-    for (int typ : {-1, 24, 1000}) {
+    for (int typ : {-1, IQ_NFMT, 1000}) {
         IqRec r = Holding(typ, 10);
         EXPECT_EQ(LoadDatFile(&r), 0);
         EXPECT_EQ(r.Len, 0);
@@ -88,15 +88,16 @@ TEST(Frame, DispatcherReachesTheRowsLoaderAndReleasesOldArrays)
 TEST(Frame, EveryStatusHasItsOwnText)
 {
     std::set<std::string> seen;
-    for (int st = 0; st >= -9; --st) {
+    for (int st = 0; st >= IQ_ERR_SHORT; --st) {
         const char *t = IqStatusText(st);
         ASSERT_NE(t, nullptr);
         EXPECT_GT(std::strlen(t), 3u);
         seen.insert(t);
     }
-    EXPECT_EQ(seen.size(), 10u);
-    EXPECT_STREQ(IqStatusText(-10), IqStatusText(1));
-    EXPECT_EQ(seen.count(IqStatusText(-10)), 0u);
+    EXPECT_EQ(seen.size(), 12u);
+    EXPECT_STREQ(IqStatusText(IQ_ERR_SHORT - 1), IqStatusText(1));
+    EXPECT_STREQ(IqStatusText(-2147483647 - 1), IqStatusText(1));
+    EXPECT_EQ(seen.count(IqStatusText(IQ_ERR_SHORT - 1)), 0u);
 }
 
 TEST(Frame, FormatTableRows)
@@ -113,8 +114,10 @@ TEST(Frame, FormatTableRows)
             EXPECT_TRUE(std::islower(*c) || std::isdigit(*c) || *c == '-') << f->name;
         EXPECT_TRUE(f->files == 1 || f->files == 2);
         EXPECT_EQ(f->files == 1, std::strlen(f->pat2) == 0) << k;
-        EXPECT_LE(std::strlen(f->pat1), 8u);
-        EXPECT_LE(std::strlen(f->pat2), 8u);
+        if (k < 24) { // the patterns of the first formats fit their eight characters
+            EXPECT_LE(std::strlen(f->pat1), 8u);
+            EXPECT_LE(std::strlen(f->pat2), 8u);
+        }
         if (f->saveLabel)
             ++writable;
         if (f->save) {
@@ -122,7 +125,14 @@ TEST(Frame, FormatTableRows)
         }
     }
     EXPECT_EQ(names.size(), size_t(IQ_NFMT));
-    EXPECT_EQ(writable, 20);
+    EXPECT_EQ(writable, 21);
+    // Formats join at the end: the first 24 indices keep their meaning.
+    EXPECT_STREQ(IqFormatAt(24)->name, "sigmf");
+    EXPECT_STREQ(IqFormatAt(24)->label, "SigMF (*.sigmf-meta)");
+    EXPECT_STREQ(IqFormatAt(24)->saveLabel, "SigMF (*.sigmf-meta)");
+    EXPECT_EQ(IqFormatAt(24)->files, 1);
+    EXPECT_EQ(IqFormatAt(24)->load, &LoadSigMF);
+    EXPECT_EQ(IqFormatAt(24)->save, &SaveSigMF);
     for (int k : {17, 20, 21, 23})
         EXPECT_EQ(IqFormatAt(k)->saveLabel, nullptr) << k;
     EXPECT_STREQ(IqFormatAt(22)->label, "KAL mixed (*kal)");
