@@ -40,7 +40,9 @@ TEST(ConvertArgs, FormatsByIndexOrNameAndPathsByFileCount)
     EXPECT_EQ(kconv::ParseFormat("22"), 22);
     EXPECT_EQ(kconv::ParseFormat("kal"), 22);
     EXPECT_EQ(kconv::ParseFormat("mlab-bin"), 3);
-    EXPECT_EQ(kconv::ParseFormat("24"), -1);
+    EXPECT_EQ(kconv::ParseFormat("24"), 24);
+    EXPECT_EQ(kconv::ParseFormat("sigmf"), 24);
+    EXPECT_EQ(kconv::ParseFormat("25"), -1);
     EXPECT_EQ(kconv::ParseFormat("-1"), -1);
     EXPECT_EQ(kconv::ParseFormat("3x"), -1);
     EXPECT_EQ(kconv::ParseFormat(""), -1);
@@ -93,6 +95,30 @@ TEST(ConvertArgs, UsageErrorsSayWhatIsWrong)
         EXPECT_FALSE(Parse(c.args, o, err)) << c.needle;
         EXPECT_NE(err.find(c.needle), std::string::npos) << err;
     }
+}
+
+// Without --from and --to the paths are split by the formats the files can
+// be in; where two splits fit, neither is guessed.
+TEST(ConvertArgs, FormatsNotGivenComeFromTheNames)
+{
+    kconv::Options o;
+    std::string err;
+    ASSERT_TRUE(Parse({"--rate", "1e6", "in.kal", "i.ascsig", "q.ascsig"}, o, err)) << err;
+    EXPECT_EQ(o.from, 22);
+    EXPECT_EQ(o.to, 11);
+    EXPECT_EQ(o.outputs, (std::vector<std::string>{"i.ascsig", "q.ascsig"}));
+    ASSERT_TRUE(Parse({"a.i", "a.q", "out.sigmf-meta"}, o, err) == false);
+    EXPECT_NE(err.find("a.i could be mcad, ddsp, cossap, mosaic or uint16: give --from FORMAT"), std::string::npos)
+        << err;
+    ASSERT_TRUE(Parse({"--from", "mcad", "a.i", "a.q", "out.sigmf-data"}, o, err)) << err;
+    EXPECT_EQ(o.to, 24);
+    EXPECT_EQ(o.toHow, IQ_FOUND_BY_NAME);
+    EXPECT_FALSE(Parse({"x.ascsig", "y.ascsig", "z.asg"}, o, err));
+    EXPECT_NE(err.find("more than one way"), std::string::npos) << err;
+    EXPECT_FALSE(Parse({"-", "y.kal"}, o, err));
+    EXPECT_NE(err.find("standard input: neither"), std::string::npos) << err;
+    EXPECT_FALSE(Parse({"a.kal", "b.kal", "c.kal", "d.kal", "e.kal"}, o, err));
+    EXPECT_NE(err.find("1 or 2 input and 1 or 2 output"), std::string::npos) << err;
 }
 
 class ConvertTool : public ::testing::Test {
@@ -184,12 +210,37 @@ TEST_F(ConvertTool, TheRateComesFromTheInputOrTheCommandLine)
     ASSERT_EQ(Tool("--from kal --to ibn --rate 2.5e6 " + P("in.kal") + " " + P("x.ibn")), 0) << out_;
     ASSERT_EQ(Tool("--from ibn --to spw-bin " + P("x.ibn") + " " + P("x.sig")), 0) << out_;
     ASSERT_EQ(Tool("--info --from spw-bin " + P("x.sig")), 0) << out_;
-    EXPECT_EQ(out_, "samples  3\nrate     2500000 Hz\nI min    1\nI max    3\nQ min    -3\nQ max    -1\n");
+    EXPECT_EQ(out_, "format   spw-bin, given\nsamples  3\nrate     2500000 Hz\nI min    1\nI max    3\nQ min    -3\nQ max    -1\n");
     // An explicit rate wins over the file's.
     ASSERT_EQ(Tool("--from ibn --to ibn --rate 8000 " + P("x.ibn") + " " + P("y.ibn")), 0) << out_;
     IqRec r = Load(0, "y.ibn");
     EXPECT_EQ(r.Rat, 8000.0f);
     FreeIqRec(&r);
+}
+
+// The content decides over the name; a name that several formats use is
+// refused with the candidates, and nothing is written.
+TEST_F(ConvertTool, FormatsAreFoundFromTheFilesWhereTheyTell)
+{
+    Kal("in.kal", {1, 2, 3});
+    ASSERT_EQ(Tool("--rate 1e6 " + P("in.kal") + " " + P("rec.sigmf-meta")), 0) << out_;
+    ASSERT_EQ(Tool(P("rec.sigmf-data") + " " + P("out.wav")), 0) << out_;
+    ASSERT_EQ(Tool("--info " + P("out.wav")), 0) << out_;
+    EXPECT_EQ(out_.substr(0, out_.find("I min")), "format   wav, from its content\nsamples  3\nrate     unknown\n");
+    fs::copy_file(P("out.wav"), P("odd.kal"));
+    ASSERT_EQ(Tool("--info " + P("odd.kal")), 0) << out_;
+    EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   wav, from its content");
+    ASSERT_EQ(Tool("--info " + P("in.kal")), 0) << out_;
+    EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   kal, from its name");
+
+    EXPECT_EQ(Tool(P("in.kal") + " " + P("x.dat")), 2);
+    EXPECT_NE(out_.find("x.dat could be mcad-mix or cossap-mix: give --to FORMAT"), std::string::npos) << out_;
+    EXPECT_FALSE(fs::exists(P("x.dat")));
+    fs::copy_file(P("in.kal"), P("plain"));
+    EXPECT_EQ(Tool(P("plain") + " " + P("y.kal")), 2);
+    EXPECT_NE(out_.find("neither its content nor its name tells the format: give --from FORMAT"), std::string::npos)
+        << out_;
+    EXPECT_FALSE(fs::exists(P("y.kal")));
 }
 
 TEST_F(ConvertTool, GuardAndAppendBuildTheSavePanelsLayout)

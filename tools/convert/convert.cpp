@@ -308,6 +308,8 @@ int Info(const Options &opt, FILE *out, FILE *err)
     if (int rc = Load(from->load, opt.from, opt.inputs, in, err, "reading"))
         return rc;
     const IqRec &r = in.r;
+    static const char *const how[] = {"given", "from its content", "from its name"};
+    fprintf(out, "format   %s, %s\n", from->name, how[opt.fromHow]);
     fprintf(out, "samples  %d\n", r.Len);
     if (KnownRate(r.Rat))
         fprintf(out, "rate     %.10g Hz\n", double(r.Rat));
@@ -424,40 +426,176 @@ bool CheckDashes(const Options &opt, std::string &err)
     return true;
 }
 
-// Splits the positional paths into inputs and outputs by the file counts of
-// the two formats.
-bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
+// ---------------------------------------------------------------------------
+// Formats found from the files.
+
+// What detection made of one path: the candidate formats, and why the file
+// could not be read where it could not (its name was then all there was).
+struct Guess {
+    int n = 0;
+    int found[IQ_NFMT] = {};
+    int how = IQ_FOUND_NONE;
+    int err = 0;
+};
+
+// Standard input cannot be looked at without taking what it delivers.  A
+// file that cannot be read is judged by its name: its loader then says why
+// it cannot be read, as it does when the format is given.
+Guess Detect(const std::string &path, int flags)
 {
-    if (opt.from < 0) {
-        err = "--from FORMAT is required";
+    Guess g;
+    if (path == "-")
+        return g;
+    errno = 0;
+    g.n = IqDetectFormat(path.c_str(), flags, g.found, IQ_NFMT, &g.how);
+    if (g.n < 0) {
+        g.err = errno;
+        g.n = IqDetectFormat(path.c_str(), flags | IQ_DETECT_NAME_ONLY, g.found, IQ_NFMT, &g.how);
+    }
+    return g;
+}
+
+int FileFlag(size_t files)
+{
+    return files == 1 ? IQ_DETECT_ONE_FILE : IQ_DETECT_TWO_FILES;
+}
+
+// One way to split the paths: nIn inputs, the rest outputs, and the formats
+// each side may be in (a side whose format was given is not looked at).
+struct Split {
+    size_t nIn = 0, nOut = 0;
+    Guess in, out;
+};
+
+Split Guesses(const std::vector<std::string> &paths, const Options &opt, size_t nIn)
+{
+    Split s;
+    s.nIn = nIn;
+    s.nOut = paths.size() - nIn;
+    if (opt.from < 0)
+        s.in = Detect(paths[0], FileFlag(nIn));
+    if (opt.to < 0 && s.nOut > 0)
+        s.out = Detect(paths[nIn], FileFlag(s.nOut) | IQ_DETECT_WRITABLE | IQ_DETECT_NAME_ONLY);
+    return s;
+}
+
+bool Fits(const Split &s, const Options &opt)
+{
+    auto files = [](int typ) { return size_t(IqFormatAt(typ)->files); };
+    if (s.nOut < 1 || s.nOut > 2 || (opt.from >= 0 && files(opt.from) != s.nIn) ||
+        (opt.to >= 0 && files(opt.to) != s.nOut))
+        return false;
+    return (opt.from >= 0 || s.in.n == 1) && (opt.to >= 0 || s.out.n == 1);
+}
+
+// Why a side's format is not known, or "" when it is.
+std::string Unclear(const Guess &g, const std::string &path, bool input)
+{
+    const char *option = input ? "--from" : "--to";
+    std::string name = Join({path}, input);
+    if (g.n == 0 && input && g.err != 0)
+        return name + ": cannot be read (" + strerror(g.err) + ") and its name does not tell the format: give --from FORMAT";
+    if (g.n == 0 && input)
+        return name + ": neither its content nor its name tells the format: give --from FORMAT";
+    if (g.n == 0)
+        return name + ": no writable format of this many files uses this name: give --to FORMAT";
+    if (g.n == 1)
+        return "";
+    std::string list;
+    for (int k = 0; k < g.n; ++k)
+        list += std::string(k == 0 ? "" : k + 1 == g.n ? " or " : ", ") + IqFormatAt(g.found[k])->name;
+    return name + " could be " + list + ": give " + option + " FORMAT";
+}
+
+// How far a split came: one point for each side with a format or candidates.
+int Reach(const Split &s, const Options &opt)
+{
+    return (opt.from >= 0 || s.in.n > 0) + (opt.to >= 0 || s.out.n > 0);
+}
+
+// The split of the paths into inputs and outputs: by the formats given,
+// else by the one way in which every format can be told.  When there is
+// none, the reason comes from the split that came furthest.
+bool ChooseSplit(const std::vector<std::string> &paths, const Options &opt, Split &chosen, std::string &err)
+{
+    std::vector<Split> fit;
+    Split best;
+    bool tried = false;
+    for (size_t nIn = 1; nIn <= 2 && nIn < paths.size(); ++nIn) {
+        if (opt.from >= 0 && size_t(IqFormatAt(opt.from)->files) != nIn)
+            continue;
+        Split s = Guesses(paths, opt, nIn);
+        if (Fits(s, opt))
+            fit.push_back(s);
+        if (s.nOut >= 1 && s.nOut <= 2 && (opt.to < 0 || size_t(IqFormatAt(opt.to)->files) == s.nOut) &&
+            (!tried || Reach(s, opt) > Reach(best, opt))) {
+            best = s;
+            tried = true;
+        }
+    }
+    if (fit.size() == 1) {
+        chosen = fit[0];
+        return true;
+    }
+    if (fit.size() > 1) {
+        err = "the files can be read in more than one way: give --from or --to";
         return false;
     }
-    size_t nIn = size_t(IqFormatAt(opt.from)->files);
+    if (!tried) {
+        err = "this conversion takes 1 or 2 input and 1 or 2 output files";
+        return false;
+    }
+    err = opt.from < 0 ? Unclear(best.in, paths[0], true) : "";
+    if (err.empty())
+        err = Unclear(best.out, paths[best.nIn], false);
+    return false;
+}
+
+// Splits the positional paths into inputs and outputs by the file counts of
+// the two formats, finding the formats not given from the files.
+bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
+{
     if (opt.mode == Mode::Info) {
-        if (paths.size() != nIn) {
-            err = "--info with this format takes " + std::to_string(nIn) + " input file(s)";
+        size_t nIn = opt.from >= 0 ? size_t(IqFormatAt(opt.from)->files) : paths.size();
+        if (paths.size() != nIn || nIn < 1 || nIn > 2) {
+            err = "--info with this format takes " + std::to_string(opt.from >= 0 ? nIn : 1) + " input file(s)";
             return false;
+        }
+        if (opt.from < 0) {
+            Guess g = Detect(paths[0], FileFlag(nIn));
+            if (err = Unclear(g, paths[0], true); !err.empty())
+                return false;
+            opt.from = g.found[0];
+            opt.fromHow = g.how;
         }
         opt.inputs = paths;
         return CheckDashes(opt, err);
     }
+    if (opt.to >= 0 && !IqFormatAt(opt.to)->save) {
+        err = std::string("format ") + IqFormatAt(opt.to)->name + " can only be read";
+        return false;
+    }
+    if (opt.from >= 0 && opt.to >= 0) {
+        size_t nIn = size_t(IqFormatAt(opt.from)->files), nOut = size_t(IqFormatAt(opt.to)->files);
+        if (paths.size() != nIn + nOut) {
+            err = "this conversion takes " + std::to_string(nIn) + " input and " + std::to_string(nOut) +
+                  " output file(s)";
+            return false;
+        }
+    }
+    Split s;
+    if (!ChooseSplit(paths, opt, s, err))
+        return false;
+    if (opt.from < 0) {
+        opt.from = s.in.found[0];
+        opt.fromHow = s.in.how;
+    }
     if (opt.to < 0) {
-        err = "--to FORMAT is required";
-        return false;
+        opt.to = s.out.found[0];
+        opt.toHow = s.out.how;
     }
-    const IqFormat *to = IqFormatAt(opt.to);
-    if (!to->save) {
-        err = std::string("format ") + to->name + " can only be read";
-        return false;
-    }
-    size_t nOut = size_t(to->files);
-    if (paths.size() != nIn + nOut) {
-        err = "this conversion takes " + std::to_string(nIn) + " input and " +
-              std::to_string(nOut) + " output file(s)";
-        return false;
-    }
-    opt.inputs.assign(paths.begin(), paths.begin() + long(nIn));
-    opt.outputs.assign(paths.begin() + long(nIn), paths.end());
+    opt.inputs.assign(paths.begin(), paths.begin() + long(s.nIn));
+    opt.outputs.assign(paths.begin() + long(s.nIn), paths.end());
     return CheckDashes(opt, err);
 }
 
@@ -477,9 +615,10 @@ int ParseFormat(const std::string &text)
 
 bool ReaderGivesRate(int typ)
 {
-    // Tessera, SPW/ADS ASCII and SPW binary files carry the rate and their
-    // readers return it; WAV files carry one too, but their reader leaves it.
-    return typ == 0 || (typ >= 11 && typ <= 15);
+    // Tessera, SPW/ADS ASCII, SPW binary and SigMF files carry the rate and
+    // their readers return it; WAV files carry one too, but their reader
+    // leaves it.
+    return typ == 0 || (typ >= 11 && typ <= 15) || typ == 24;
 }
 
 bool WriterStoresRate(int typ)
@@ -537,14 +676,18 @@ int Run(const Options &opt, FILE *out, FILE *err)
 
 const char *Usage()
 {
-    return "usage: kalmira-convert --from F --to T [--rate HZ] [--guard N] [--append]\n"
+    return "usage: kalmira-convert [--from F] [--to T] [--rate HZ] [--guard N] [--append]\n"
            "                       INPUT [INPUT_Q] OUTPUT [OUTPUT_Q]\n"
-           "       kalmira-convert --info --from F INPUT [INPUT_Q]\n"
+           "       kalmira-convert --info [--from F] INPUT [INPUT_Q]\n"
            "       kalmira-convert --list\n"
            "\n"
-           "F and T are format indices or names (see --list).  Two-file formats take\n"
-           "the I file and then the Q file.  '-' reads standard input or writes standard\n"
-           "output; formats whose reader goes back in its file need a file, not a pipe.\n"
+           "F and T are format indices or names (see --list).  Without --from the\n"
+           "input's format is found from its content, else from its name's ending;\n"
+           "without --to the output's from its name's ending.  Where several formats\n"
+           "fit, the tool names them and asks for --from or --to.  Two-file formats\n"
+           "take the I file and then the Q file; a SigMF recording is named by either\n"
+           "of its files.  '-' reads standard input or writes standard output (give\n"
+           "the format then); formats whose reader goes back in its file need a file.\n"
            "Ctrl-C ends a conversion without output; an existing output stays as it was.\n"
            "  --rate HZ   sample rate to write (default: the input's, where its format\n"
            "              stores one)\n"

@@ -15,6 +15,8 @@ struct Options {
     Mode mode = Mode::Convert;
     int from = -1;                   // format index of the input
     int to = -1;                     // format index of the output
+    int fromHow = 0;                 // how the input's format was found: IQ_FOUND_*, 0 given
+    int toHow = 0;                   // the same for the output's
     std::vector<std::string> inputs; // one or two paths, as the input format needs
     std::vector<std::string> outputs;
     std::optional<double> rate;      // --rate HZ
@@ -22,12 +24,15 @@ struct Options {
     bool append = false;             // --append
 };
 
-// Format index from a number 0..23 or a short name of the format table; -1
-// when neither.
+// Format index from a number 0..IQ_NFMT-1 or a short name of the format
+// table; -1 when neither.
 int ParseFormat(const std::string &text);
 
-// Fills opt from the command line (argv[0] is the program).  On a usage
-// error returns false with a one-line message in err.
+// Fills opt from the command line (argv[0] is the program).  Formats not
+// given with --from and --to are found from the files (IqDetectFormat): the
+// input's from its content or name, the output's from its name.  On a usage
+// error, or a format that cannot be told, returns false with a one-line
+// message in err.
 bool ParseArgs(int argc, const char *const argv[], Options &opt, std::string &err);
 
 // Formats whose files carry a sample rate.
