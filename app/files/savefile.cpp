@@ -81,6 +81,11 @@ SaveEnd Dispatch(const IqFormat *row)
     }
     if (int st = BldDstArr(); st != 0)
         return {kArray, st, 0};
+    // A capture's centre frequency goes with its samples into the formats
+    // that keep one.  An appended file holds older samples too, which the
+    // frequency of this capture would misdescribe.
+    if (TrcFlg != 0 && AppFlg != 1)
+        IqSetSaveFrequency(frq);
     errno = 0;
     if (int st = row->save(d); st != 0)
         return {kWrite, st, errno};

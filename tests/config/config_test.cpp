@@ -221,6 +221,18 @@ TEST_F(Config, ShortOrForeignFilesKeepWhatTheyCannotSay)
     GetCtrlVal(hTrc, TR_TYP, &v);
     EXPECT_EQ(v, DEV_CORAL);
 
+    // SigMF, the newest format, is restored on both panels; an index past it is not.
+    std::ofstream(file) << "10 20\n3 20 0 2 24 24\nRAW NORM x 1e6\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(s.Typ, 24);
+    EXPECT_EQ(d.Typ, 24);
+    GetCtrlVal(hSav, SA_TYP, &v);
+    EXPECT_EQ(v, 24);
+    std::ofstream(file) << "10 20\n3 20 0 2 25 25\nRAW NORM x 1e6\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(s.Typ, 24);
+    EXPECT_EQ(d.Typ, 24);
+
     // Binary junk and an empty file change nothing and crash nothing.
     std::ofstream(file, std::ios::binary) << std::string("\x00\xff\x01garbage\n\n\x7f", 14);
     EXPECT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);

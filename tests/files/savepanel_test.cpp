@@ -52,6 +52,45 @@ TEST_F(SavePanel, SaveIsUsableOnceDataAndDestinationAreThere)
     EXPECT_EQ(Dimmed(hSav, SA_APP), 0);
 }
 
+// SigMF joins both Type rings at their end (configuration files keep the
+// indices before it); a recording is chosen by either of its two files.
+TEST_F(SavePanel, SigMFJoinsTheTypeRingsAtTheirEnd)
+{
+    int n = 0, value = -1;
+    char label[300] = "";
+    ASSERT_EQ(GetNumListItems(hLod, LO_TYP, &n), 0);
+    EXPECT_EQ(n, 25);
+    GetLabelFromIndex(hLod, LO_TYP, 24, label);
+    GetValueFromIndex(hLod, LO_TYP, 24, &value);
+    EXPECT_STREQ(label, "SigMF (*.sigmf-meta)");
+    EXPECT_EQ(value, 24);
+    ASSERT_EQ(GetNumListItems(hSav, SA_TYP, &n), 0);
+    EXPECT_EQ(n, 21);
+    const int kal = 19, sigmf = 20;
+    GetValueFromIndex(hSav, SA_TYP, kal, &value);
+    EXPECT_EQ(value, 22);
+    GetLabelFromIndex(hSav, SA_TYP, sigmf, label);
+    GetValueFromIndex(hSav, SA_TYP, sigmf, &value);
+    EXPECT_STREQ(label, "SigMF (*.sigmf-meta)");
+    EXPECT_EQ(value, 24);
+
+    ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3})), 0);
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_FRQ, 2.5e6), 0);
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(24, Path("rec.sigmf-data"), "");
+    EXPECT_EQ(Dimmed(hSav, SA_Q), 1);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(Bytes(Path("rec.sigmf-data")), Bytes(Path("in.kal")));
+
+    ASSERT_EQ(ui_test::UserSetVal(hLod, LO_FRQ, 1.0), 0);
+    LoadThroughPanel(24, Path("rec.sigmf-meta"), "");
+    EXPECT_EQ(s.Len, 3);
+    double rate = 0;
+    GetCtrlVal(hLod, LO_FRQ, &rate);
+    EXPECT_EQ(rate, 2.5e6) << "the recording's rate";
+}
+
 TEST_F(SavePanel, GuardSamplesPrecedeTheData)
 {
     ASSERT_EQ(Write(22, Path("in.kal"), "", Seq({1, 2, 3, 4, 5})), 0);
