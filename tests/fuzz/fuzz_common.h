@@ -29,11 +29,29 @@ inline const std::string &TempPath()
     return path;
 }
 
-inline void WriteInput(const uint8_t *data, size_t size)
+inline void WriteFile(const std::string &path, const uint8_t *data, size_t size)
 {
-    FILE *fp = fopen(TempPath().c_str(), "wb");
+    FILE *fp = fopen(path.c_str(), "wb");
     if (!fp || (size && fwrite(data, 1, size, fp) != size) || fclose(fp) != 0)
         abort();
+}
+
+inline void WriteInput(const uint8_t *data, size_t size)
+{
+    WriteFile(TempPath(), data, size);
+}
+
+// Format detection reads the head of every file it is given: any content
+// must give a count of candidates that it wrote.
+inline void Detect(const std::string &path)
+{
+    int found[IQ_NFMT], how = -1;
+    int n = IqDetectFormat(path.c_str(), 0, found, IQ_NFMT, &how);
+    if (n > IQ_NFMT || (n > 0 && how == IQ_FOUND_NONE))
+        abort();
+    for (int k = 0; k < n; ++k)
+        if (!IqFormatAt(found[k]))
+            abort();
 }
 
 inline void Check(const IqRec &r, int st)

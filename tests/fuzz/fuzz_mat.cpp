@@ -5,6 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::WriteInput(data, size);
+    fuzz::Detect(fuzz::TempPath());
     for (int typ : {3, 4})
         fuzz::LoadAs(typ);
     return 0;

@@ -5,6 +5,7 @@ foreign MAT variants by hand or with scipy.
 
     /usr/bin/python3 tests/fuzz/make-corpus.py BUILD/bin/kalmira-convert
 """
+import json
 import os
 import struct
 import subprocess
@@ -16,7 +17,7 @@ import scipy.io as sio
 
 here = os.path.dirname(os.path.abspath(__file__))
 tool = sys.argv[1]
-corpus = {f: os.path.join(here, 'corpus', f) for f in ('text', 'spw', 'binary', 'mat')}
+corpus = {f: os.path.join(here, 'corpus', f) for f in ('text', 'spw', 'binary', 'mat', 'sigmf')}
 for d in corpus.values():
     os.makedirs(d, exist_ok=True)
 
@@ -36,7 +37,7 @@ with tempfile.TemporaryDirectory() as tmp:
             (13, 'spw', ['spw.sig']), (14, 'spw', ['ads.asg', 'ads_q.asg']),
             (15, 'spw', ['ads_mix.asg']), (16, 'binary', ['audio.wav']),
             (22, 'binary', ['kal.kal']), (3, 'mat', ['single_i.mat', 'single_q.mat']),
-            (4, 'mat', ['mixed.mat'])]:
+            (4, 'mat', ['mixed.mat']), (24, 'sigmf', ['written.sigmf-meta'])]:
         outs = [os.path.join(tmp, n) for n in names]
         subprocess.run([tool, '--from', 'kal', '--to', str(typ), '--rate', '1e6', src] + outs,
                        check=True)
@@ -69,3 +70,20 @@ sio.savemat(os.path.join(m, 'rows.mat'), {'a': np.arange(6.0).reshape(2, 3), 'b'
 sio.savemat(os.path.join(m, 'zip.mat'), {'a': i, 'b': q}, do_compression=True)
 sio.savemat(os.path.join(m, 'v4.mat'), {'a': i.astype(float), 'b': q.astype(float)}, format='4')
 sio.savemat(os.path.join(m, 'ints.mat'), {'a': np.arange(-4, 4, dtype=np.int16), 'b': q})
+
+# SigMF: the fuzz target uses the input both as metadata and as dataset, so
+# the seeds are metadata only: every field the reader looks at.
+def sigmf(name, glob, captures=None, extra=None):
+    meta = {'global': glob, 'captures': captures if captures is not None else [{'core:sample_start': 0}],
+            'annotations': [{'core:sample_start': 0, 'core:sample_count': 4}]}
+    meta.update(extra or {})
+    with open(os.path.join(corpus['sigmf'], name), 'w') as f:
+        json.dump(meta, f)
+
+sigmf('captures.json', {'core:datatype': 'ci16_be', 'core:sample_rate': 48000, 'core:offset': 7,
+                        'core:trailing_bytes': 3},
+      [{'core:sample_start': 2, 'core:header_bytes': 5}, {'core:sample_start': 9, 'core:frequency': 2.4e9}])
+sigmf('bytes.json', {'core:datatype': 'cu8', 'core:num_channels': 1})
+sigmf('wide.json', {'core:datatype': 'cf64_be', 'core:version': '1.0.0'}, [])
+sigmf('ints.json', {'core:datatype': 'ci32_le', 'core:dataset': 'other.bin', 'core:metadata_only': False})
+sigmf('real.json', {'core:datatype': 'rf32_le'})

@@ -7,7 +7,7 @@
 #   tests/fuzz/run-fuzz.sh [SECONDS]          (default 20 s per target)
 #
 # Environment: FUZZ_BUILD (build directory, default build-fuzz in the source
-# tree), FUZZ_TARGETS (families to run, default "text spw binary mat"),
+# tree), FUZZ_TARGETS (families to run, default "text spw binary mat sigmf"),
 # FUZZ_SEED (libFuzzer's random seed; unset, each run explores afresh, set,
 # a run repeats the same inputs, as CI wants).
 set -u
@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 seconds=${1:-20}
 build=${FUZZ_BUILD:-$root/build-fuzz}
-targets=${FUZZ_TARGETS:-text spw binary mat}
+targets=${FUZZ_TARGETS:-text spw binary mat sigmf}
 seed=${FUZZ_SEED:+-seed=$FUZZ_SEED}
 
 missing=""
@@ -29,20 +29,28 @@ if command -v clang++ >/dev/null 2>&1; then
                     [ -f "$rt" ] || missing="$missing libclang-rt-dev" ;; esac
 fi
 pkg-config --exists matio 2>/dev/null || missing="$missing libmatio-dev"
+[ -f /usr/include/nlohmann/json.hpp ] || missing="$missing nlohmann-json3-dev"
 if [ -n "$missing" ]; then
-    echo "run-fuzz.sh: missing:$missing (apt-get install clang libclang-rt-14-dev libmatio-dev pkg-config)" >&2
+    echo "run-fuzz.sh: missing:$missing (apt-get install clang libclang-rt-14-dev libmatio-dev nlohmann-json3-dev pkg-config)" >&2
     exit 2
 fi
 
 mkdir -p "$build/obj" "$build/artifacts" || exit 2
 flags="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,fuzzer-no-link"
 incs="-I$root/iqfiles -I$root/iqfiles/include $(pkg-config --cflags matio)"
+# The version the library writes into SigMF recordings, as CMake passes it.
+version=$(sed -n 's/^project(Kalmira VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+flags="$flags -DVMKAL_VERSION=\"$version\""
 
 # The library's sources once, shared by every target.
 objs=""
 for src in "$root"/iqfiles/*.cpp; do
     obj="$build/obj/$(basename "$src" .cpp).o"
-    if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ "$root/iqfiles/iqinternal.h" -nt "$obj" ]; then
+    stale=0
+    for dep in "$src" "$root"/iqfiles/*.h "$root"/iqfiles/include/*.h; do
+        [ "$dep" -nt "$obj" ] && stale=1
+    done
+    if [ ! -f "$obj" ] || [ $stale -eq 1 ]; then
         echo "compiling $(basename "$src")"
         clang++ $flags $incs -c "$src" -o "$obj" || { echo "run-fuzz.sh: cannot compile $src" >&2; exit 2; }
     fi
