@@ -5,9 +5,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${KALMIRA_BUILD_DIR:-$ROOT/build}"
 
 # What the program needs to build and run.
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libmatio-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev"
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libmatio-dev zlib1g-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev"
 # What the tests use as independent tools beside it.
-TEST_PACKAGES="python3 python3-numpy python3-scipy sox clang libclang-rt-14-dev xvfb xdotool locales"
+TEST_PACKAGES="python3 python3-numpy python3-scipy python3-pytest sox clang libclang-rt-14-dev xvfb xdotool locales"
 
 ensure_packages() {
     local missing="" p
