@@ -1,5 +1,7 @@
 #include "shell/config.h"
 
+#include "shell/places.h"
+
 #include "VmFunLib.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
@@ -341,13 +343,23 @@ void CfgDecode(const std::string &word, char *out, size_t size)
     out[n] = '\0';
 }
 
+// An installed program never writes into its system folder, not even as
+// root, who may: its settings go to the user's configuration folder, and
+// without one (no home) nowhere.  A program of its own folder keeps them
+// beside itself where it may write there.
 void CfgPath(char *path)
 {
     char dir[MAX_PATHNAME_LEN];
-    if (access(WrkDir, W_OK) == 0)
+    const bool installed = ProgramInstalled();
+    if (!installed && access(WrkDir, W_OK) == 0) {
         std::snprintf(dir, sizeof dir, "%s", WrkDir);
-    else if (GetUserConfigDir(dir) < 0)
+    } else if (GetUserConfigDir(dir) < 0) {
+        if (installed) {
+            path[0] = '\0';
+            return;
+        }
         std::snprintf(dir, sizeof dir, "%s", WrkDir);
+    }
     std::string full = std::string(dir) + "/" + AppNam + ".cfg";
     std::snprintf(path, MAX_PATHNAME_LEN, "%s", full.c_str());
 }

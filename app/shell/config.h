@@ -23,7 +23,8 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl);
 
 // The program's own configuration file: "<program directory>/<name>.cfg" when
 // the program directory is writable, else the same name in the user's
-// configuration directory.
+// configuration directory.  An installed program (ProgramInstalled) always
+// uses the user's configuration directory; "" when it has none.
 void CfgPath(char *path);
 
 // Texts are stored as single words: a blank, a '%' or a control character

@@ -4,10 +4,12 @@
 #include "files/formats.h"
 #include "shell/config.h"
 #include "shell/modes.h"
+#include "shell/places.h"
 #include "state/globals.h"
 #include "userint.h"
 
 #include <cstdio>
+#include <string>
 
 int MN_FILE, MN_FILE_LOAD, MN_FILE_SAVE, MN_FILE_SEPARATOR, MN_FILE_QUIT;
 int MN_HELP, MN_HELP_HELP, MN_HELP_ABOUT;
@@ -19,11 +21,18 @@ int NewItem(int bar, int menu, const char *name)
     return NewMenuItem(bar, menu, name, -1, 0, cbMen, nullptr);
 }
 
+// The manual beside the program or where the installation put it.  Help
+// that silently does nothing looks broken: a missing manual is said.
 void ShowManual()
 {
-    char path[500];
-    std::snprintf(path, sizeof path, "%s/doc/manual.html", WrkDir);
-    OpenDocument(path);
+    const std::string path = ManualPath();
+    if (path.empty()) {
+        std::string text = std::string("The manual was not found beside the program (") + WrkDir +
+                           "/doc) nor where an installation puts it.";
+        MessagePopup("Manual", text.c_str());
+        return;
+    }
+    OpenDocument(path.c_str());
 }
 
 // The dialogs open where the program keeps its own configuration.
