@@ -113,6 +113,9 @@ TEST(ConvertArgs, FormatsNotGivenComeFromTheNames)
     ASSERT_TRUE(Parse({"--from", "mcad", "a.i", "a.q", "out.sigmf-data"}, o, err)) << err;
     EXPECT_EQ(o.to, 24);
     EXPECT_EQ(o.toHow, IQ_FOUND_BY_NAME);
+    // Only a format with a writer can be the output's: .asc is also the read-only asc-nolf.
+    ASSERT_TRUE(Parse({"--from", "kal", "a.kal", "out.asc"}, o, err)) << err;
+    EXPECT_EQ(o.to, 2);
     EXPECT_FALSE(Parse({"x.ascsig", "y.ascsig", "z.asg"}, o, err));
     EXPECT_NE(err.find("more than one way"), std::string::npos) << err;
     EXPECT_FALSE(Parse({"-", "y.kal"}, o, err));

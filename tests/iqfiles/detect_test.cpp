@@ -150,6 +150,10 @@ TEST_F(Detection, ReadOnlyAndHeaderlessLayoutsAreKnownByTheirStructure)
     PutBE(trc, 127, 4, 4);
     Put(at("t.bin"), trc);
     EXPECT_EQ(Detect(at("t.bin"), kTwo).formats, std::vector<int>{17});
+    std::string noDigits = trc;
+    noDigits[5] = 'x';
+    Put(at("t.bin"), noDigits);
+    EXPECT_EQ(Detect(at("t.bin"), kTwo).n, 0) << "a descriptor that fits is not enough";
     PutBE(trc, 127, 400, 4); // more points than the file holds
     Put(at("t.bin"), trc);
     EXPECT_EQ(Detect(at("t.bin"), kTwo).n, 0);

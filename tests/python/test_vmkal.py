@@ -77,6 +77,7 @@ def test_errors_carry_the_status_its_text_and_the_reason(tmp_path):
     with pytest.raises(vmkal.VmKalError) as e:
         vmkal.save(tmp_path / "folder.kal", "kal", ramp(3), 0)
     assert (e.value.status, e.value.errno) == (-1, errno.EISDIR)
+    assert e.value.text == "the file cannot be written"
 
     with pytest.raises(ValueError, match="mcad-mix, cossap-mix"):
         vmkal.save(tmp_path / "x.dat", None, ramp(3), 0)
