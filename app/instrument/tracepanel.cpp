@@ -56,11 +56,7 @@ void OnInterface()
     GetCtrlVal(hTrc, TR_IFT, &a.Ift);
     SetCtrlAttribute(hTrc, TR_PAD, ATTR_DIMMED, a.Ift == IFT_LAN);
     SetCtrlAttribute(hTrc, TR_IPA, ATTR_DIMMED, a.Ift == IFT_GPIB);
-    a.Vi = 0;
-    SetCtrlVal(hTrc, TR_MSG, "");
-    SetCtrlVal(hTrc, TR_DRAT, 0.0);
-    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 1);
-    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
+    ForgetInstrument();
 }
 
 void OnAddress()
@@ -176,4 +172,13 @@ int cbTrc(int panel, int control, int event, void *callbackData, int eventData1,
         CommonTail();
     Busy = 0;
     return 0;
+}
+
+void ForgetInstrument()
+{
+    a.Vi = 0;
+    SetCtrlVal(hTrc, TR_MSG, "");
+    SetCtrlVal(hTrc, TR_DRAT, 0.0);
+    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 1);
+    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
 }

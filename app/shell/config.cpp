@@ -282,6 +282,14 @@ void ShowFilePanel(int panel, int qButton, int qBox, int iBox, IqRec &rec, const
     SetCtrlVal(panel, qBox, rec.QNam);
 }
 
+// The open session reaches the instrument that model, interface and
+// address name; another instrument in the file needs a new device test.
+bool SameInstrument(const DevRec &x, const DevRec &y)
+{
+    return x.Typ == y.Typ && x.Ift == y.Ift &&
+           (x.Ift == IFT_LAN ? std::strcmp(x.Ipa, y.Ipa) == 0 : x.Pad == y.Pad);
+}
+
 void PushIntoPanels(const DevRec *dev, const FormatTable &tbl)
 {
     SetPanelPos(hRun, y, x);
@@ -371,9 +379,12 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     std::string text = whole.str();
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
 
+    const DevRec before = *dev;
     CfgReader in(std::move(text));
     ReadLines1To4(in, dev);
     ReadLines5To8(in, dev);
+    if (!SameInstrument(before, *dev))
+        ForgetInstrument();
 
     PushIntoPanels(dev, tbl);
     DVal = 0;

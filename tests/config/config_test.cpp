@@ -389,4 +389,44 @@ TEST_F(Config, AConfigurationLoadLeavesNoPanelShowingOldData)
     }
 }
 
+// A configuration that names another instrument leaves no session that
+// reaches the old one: Trace IQ waits for a new device test.  One that names
+// the instrument already connected keeps the session.
+TEST_F(Config, AnotherInstrumentInTheFileNeedsANewDeviceTest)
+{
+    ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
+    const auto write = [&](int ift, int pad, const char *ipa) {
+        std::ofstream(file) << "16 30\n2 " << pad << " " << ift << " 0 20 22\n"
+                               "RAW NORM 300000.0 1000000.0 IMM POS 0.000 0 1.0000\n"
+                               "0 1 0\n" << ipa << "\n/\n/\n0 0 0 0 0\n";
+    };
+    const auto connected = [&] {
+        a.Vi = 7;  // as a device test leaves it
+        SetCtrlVal(hTrc, TR_MSG, "Kalmira-Sim,Beryl");
+        SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
+    };
+    write(IFT_LAN, 20, "127.0.0.1:5025");
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    connected();
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(a.Vi, 7u) << "the same instrument";
+    EXPECT_EQ(Dimmed(hTrc, TR_TRC), 0);
+
+    struct Other {
+        int ift, pad;
+        const char *ipa;
+    };
+    for (const Other &o : {Other{IFT_GPIB, 20, "127.0.0.1:5025"}, Other{IFT_LAN, 20, "10.1.2.3"}}) {
+        SCOPED_TRACE(o.ipa);
+        write(IFT_LAN, 20, "127.0.0.1:5025");
+        ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+        connected();
+        write(o.ift, o.pad, o.ipa);
+        ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+        EXPECT_EQ(a.Vi, 0u);
+        EXPECT_EQ(Dimmed(hTrc, TR_TRC), 1);
+        EXPECT_EQ(Text(hTrc, TR_MSG), "");
+    }
+}
+
 }  // namespace
