@@ -33,18 +33,40 @@ int64_t BlockSize(int level)
     return b;
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------- pyramid
+
+// The lowest level holds most of the pyramid's work: one typed loop without
+// branches, which the compiler turns into vector minima and maxima.  A NaN
+// fails both comparisons and so leaves the extremes alone, as in scan().
+template <typename T>
+std::vector<MinMax> BlockExtremes(const T *v, int64_t count)
+{
+    std::vector<MinMax> level((count + kFanOut - 1) / kFanOut);
+    const int64_t whole = count / kFanOut;
+    for (int64_t b = 0; b < whole; ++b) {
+        const T *x = v + b * kFanOut;
+        double lo = kEmpty.lo, hi = kEmpty.hi;
+        for (int i = 0; i < kFanOut; ++i) {
+            const double d = x[i];
+            lo = d < lo ? d : lo;
+            hi = d > hi ? d : hi;
+        }
+        level[b] = {lo, hi};
+    }
+    return level;
+}
+
+}  // namespace
 
 MinMaxPyramid::MinMaxPyramid(const void *values, int64_t count, bool isFloat)
     : values_(values), count_(std::max<int64_t>(count, 0)), isFloat_(isFloat)
 {
     if (count_ <= kFanOut)
         return;
-    std::vector<MinMax> level((count_ + kFanOut - 1) / kFanOut);
-    for (size_t b = 0; b < level.size(); ++b)
-        level[b] = scan(static_cast<int64_t>(b) * kFanOut, std::min<int64_t>(count_, (b + 1) * kFanOut));
+    std::vector<MinMax> level = isFloat ? BlockExtremes(static_cast<const float *>(values), count_)
+                                        : BlockExtremes(static_cast<const double *>(values), count_);
+    if (count_ % kFanOut != 0)
+        level.back() = scan(count_ / kFanOut * kFanOut, count_);
     levels_.push_back(std::move(level));
     while (levels_.back().size() > kFanOut) {
         const std::vector<MinMax> &below = levels_.back();
