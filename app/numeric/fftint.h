@@ -98,8 +98,9 @@ namespace avx2 { void RunStagesFromFloat(KAL_FLOAT_ARGS); }
 namespace avx512 { void RunStagesFromFloat(KAL_FLOAT_ARGS); }
 #undef KAL_FLOAT_ARGS
 
-// Arrays of n doubles for the transforms: aligned, zero-filled, backed by
-// large pages when the system offers them.  Null when memory is short.
+// Arrays of n doubles for the transforms: aligned, not cleared (every user
+// writes them whole), backed by large pages when the system offers them.
+// Null when memory is short.
 double *AllocArray(size_t n);
 void FreeArray(double *p);
 // Makes AllocArray fail above maxElements, for testing the paths where memory

@@ -4,22 +4,14 @@
 // the result.
 #include "magnitudes.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <system_error>
-#include <thread>
+#include <cstring>
 
 #include "fftint.h"
+#include "twothreads.h"
 
 namespace {
-
-// The same formula as ToPolar's magnitude, so the values match it bit for
-// bit (sqrt is correctly rounded; the sum is not contracted into an FMA
-// because this file is built without FMA instructions).
-inline double Magnitude(double x, double y)
-{
-    return std::sqrt(x * x + y * y);
-}
 
 // Bins k and k + h trade places, so each pair is read before it is written
 // and the pairs [first, last) touch no other thread's elements.
@@ -66,15 +58,24 @@ void RotatedMagnitudes(double *re, const double *im, int n)
         return;
     }
     const int mid = h / 2;
-    std::thread low;
-    try {
-        low = std::thread(SwapPairs, re, im, h, 0, mid);
-    } catch (const std::system_error &) {
-        SwapPairs(re, im, h, 0, mid); // no thread to be had
-    }
-    SwapPairs(re, im, h, mid, h);
-    if (low.joinable())
-        low.join();
+    SplitInTwo(2, [&](int, int k) { SwapPairs(re, im, h, k == 0 ? 0 : mid, k == 0 ? mid : h); }, nullptr);
+}
+
+void RotateHalves(double *v, int n)
+{
+    const int h = n / 2;
+    std::rotate(v, v + h, v + 2 * h);
+}
+
+void FrequencyOrder(double *v, int n)
+{
+    const int h = n / 2;
+    if (n % 2 == 0 || h == 0)
+        return;
+    const double highest = v[0];
+    std::memmove(v, v + 1, static_cast<size_t>(h - 1) * sizeof(double));
+    v[h - 1] = v[2 * h];
+    v[2 * h] = highest;
 }
 
 int MagnitudeSpectrum(const float *i, const float *q, int n, double **mag)
