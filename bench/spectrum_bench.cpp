@@ -112,36 +112,42 @@ double FftAloneSeconds()
     return rc == 0 ? t : -1;
 }
 
-// Each iteration times the transform alone and then the press, so that both
-// figures of the ratio share the machine's load of that moment.
-void BM_SpectrumPressToDrawn(benchmark::State &state)
+// Each iteration times the transform alone and then the measured step (a
+// time in seconds, negative when it failed), so that both figures of the
+// ratio share the machine's load of that moment.
+void BesideTheFft(benchmark::State &state, const char *ratioName, const std::function<double()> &step)
 {
     FillTrace();
-    double fftSum = 0, pressSum = 0;
+    double fftSum = 0, stepSum = 0;
     for (auto _ : state) {
         const double fft = FftAloneSeconds();
-        if (fft < 0) {
-            state.SkipWithError("FFT failed");
-            break;
-        }
-        const Clock::time_point t0 = Clock::now();
-        double elapsed = 0;
-        if (!PressSpectrum([&](QWidget *dlg) {
-                QImage img;
-                Draw(dlg, img);
-                elapsed = Seconds(t0);
-            })) {
-            state.SkipWithError("Spectrum opened no pop-up");
+        const double elapsed = fft < 0 ? -1 : step();
+        if (elapsed < 0) {
+            state.SkipWithError(fft < 0 ? "FFT failed" : "the pop-up did not show the view");
             break;
         }
         state.SetIterationTime(elapsed);
         fftSum += fft;
-        pressSum += elapsed;
+        stepSum += elapsed;
     }
     if (fftSum > 0) {
         state.counters["fft_alone_ms"] = 1e3 * fftSum / state.iterations();
-        state.counters["press_per_fft"] = pressSum / fftSum;
+        state.counters[ratioName] = stepSum / fftSum;
     }
+}
+
+void BM_SpectrumPressToDrawn(benchmark::State &state)
+{
+    BesideTheFft(state, "press_per_fft", [] {
+        const Clock::time_point t0 = Clock::now();
+        double elapsed = -1;
+        PressSpectrum([&](QWidget *dlg) {
+            QImage img;
+            Draw(dlg, img);
+            elapsed = Seconds(t0);
+        });
+        return elapsed;
+    });
 }
 
 void BM_GraphRedraw(benchmark::State &state)
@@ -203,26 +209,13 @@ double ChangeToDrawn(QWidget *dlg, const char *ring, int item, int64_t count, bo
 // from the choice until drawn, beside the transform alone of the whole record.
 void BM_AveragedSpectrumDrawn(benchmark::State &state)
 {
-    FillTrace();
-    double fftSum = 0, avgSum = 0;
-    for (auto _ : state) {
-        const double fft = FftAloneSeconds();
+    BesideTheFft(state, "avg_per_fft", [] {
         double elapsed = -1;
         PressSpectrum([&](QWidget *dlg) {
             elapsed = ChangeToDrawn(dlg, "Resolution", 7, 65536, [](const kui::GraphView &) { return true; });
         });
-        if (fft < 0 || elapsed < 0) {
-            state.SkipWithError("the averaged view did not come");
-            break;
-        }
-        state.SetIterationTime(elapsed);
-        fftSum += fft;
-        avgSum += elapsed;
-    }
-    if (fftSum > 0) {
-        state.counters["fft_alone_ms"] = 1e3 * fftSum / state.iterations();
-        state.counters["avg_per_fft"] = avgSum / fftSum;
-    }
+        return elapsed;
+    });
 }
 
 // The whole record in dB: 16.7 million logarithms, on two threads.
