@@ -6,12 +6,14 @@
 #include "instrument/session.h"
 #include "instrument/settings.h"
 #include "instrument/settingsvars.h"
+#include "numeric/window.h"
 #include "state/globals.h"
 #include "state/panelids.h"
 #include "state/uibuild.h"
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC, TR_MSG, TR_DRAT, TR_DYN, TR_STA;
 
@@ -126,12 +128,10 @@ int BuildTR(int parent)
 
     UI_TRY(NewButton(p, TR_TST, "Test __Dev", {62, 8}, 72, 24));
     UI_TRY(NewButton(p, TR_BRK, "__Stop Meas", {62, 84}, 72, 24, 1));
-    UI_TRY(NewIntRing(p, TR_WIN, "Window Type", {62, 162}, 112,
-                      {{"None", 0}, {"Triangular", 1}, {"Hanning", 2}, {"Hamming", 3},
-                       {"Blackman", 4}, {"Kaiser", 5}, {"Blackman-Harris", 6},
-                       {"Tapered Cosine", 7}, {"Exact Blackman", 8}, {"Exponential", 9},
-                       {"Flat Top", 10}, {"Force", 11}},
-                      0));
+    std::vector<RingItem> windows;
+    for (int type = 0; type < kWindowTypes; ++type)
+        windows.push_back({WindowName(type), type});
+    UI_TRY(NewIntRing(p, TR_WIN, "Window Type", {62, 162}, 112, windows, 0));
     UI_TRY(NewButton(p, TR_TRC, "__Trace IQ", {62, 280}, 72, 24, 1));
 
     UI_TRY(NewStringIndicator(p, TR_MSG, "Device Message", {194, 112}, 300));

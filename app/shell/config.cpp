@@ -7,6 +7,7 @@
 #include "instrument/tracepanel.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
+#include "shell/safewrite.h"
 #include "state/globals.h"
 #include "userint.h"
 
@@ -22,8 +23,8 @@
 #include <fstream>
 #include <locale.h>
 #include <sstream>
-#include <string>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -60,19 +61,9 @@ std::string Format(const char *fmt, ...)
 
 bool WriteWhole(const std::string &path, const std::string &text)
 {
-    std::string tmp = path + ".tmp" + std::to_string(getpid());
-    FILE *fp = std::fopen(tmp.c_str(), "w");
-    if (!fp)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
-    ok = std::fflush(fp) == 0 && ok;
-    ok = fsync(fileno(fp)) == 0 && ok;
-    ok = std::fclose(fp) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileSafely(path, [&text](std::FILE *fp) {
+               return std::fwrite(text.data(), 1, text.size(), fp) == text.size();
+           }) == 0;
 }
 
 std::string CfgText(const DevRec &dev)
