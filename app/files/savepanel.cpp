@@ -1,8 +1,8 @@
 #include "files/savepanel.h"
 
-#include "files/busy.h"
 #include "files/filenames.h"
 #include "files/formats.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/uibuild.h"
 

@@ -1,14 +1,15 @@
 #include "instrument/tracepanel.h"
 
 #include "VmFunLib.h"
-#include "files/busy.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
 #include "instrument/settingsvars.h"
 #include "numeric/window.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/panelids.h"
+#include "state/statuspanel.h"
 #include "state/uibuild.h"
 
 #include <cstdio>
@@ -77,7 +78,11 @@ void OnTrace()
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
     // The arrays of s are about to be replaced.
     HeldLen = 0;
-    if (TracIQ(a, s) != 0) {
+    // A device test would close the session the capture reads from.
+    SetCtrlAttribute(hTrc, TR_TST, ATTR_DIMMED, 1);
+    const int st = TracIQ(a, s);
+    SetCtrlAttribute(hTrc, TR_TST, ATTR_DIMMED, 0);
+    if (st != 0) {
         CVI_Beep();
         MessagePopup("Error", kVisaErrText);
     }
@@ -96,6 +101,27 @@ bool OnStop()
     // (after a new device test, when the connection was lost).
     SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 0);
     return false;
+}
+
+// A commit that arrives while a device test or a capture runs (the window
+// lives on between the pieces of a transfer).  Stop Meas stops the capture as
+// Abort does; any other control shows again what the running exchange uses,
+// so the panel never names an instrument or a setting that is not the one in
+// use.
+void WhileBusy(int control)
+{
+    if (control == TR_BRK)
+        AbortRunning();
+    else if (control == TR_TYP)
+        SetCtrlVal(hTrc, TR_TYP, a.Typ);
+    else if (control == TR_PAD)
+        SetCtrlVal(hTrc, TR_PAD, a.Pad);
+    else if (control == TR_IFT)
+        SetCtrlVal(hTrc, TR_IFT, a.Ift);
+    else if (control == TR_IPA)
+        SetCtrlVal(hTrc, TR_IPA, a.Ipa);
+    else if (control == TR_WIN)
+        SetCtrlVal(hTrc, TR_WIN, win);
 }
 
 void CommonTail()
@@ -151,8 +177,12 @@ int BuildTR(int parent)
 
 int cbTrc(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    if (event != EVENT_COMMIT || Busy)
+    if (event != EVENT_COMMIT)
         return 0;
+    if (Busy) {
+        WhileBusy(control);
+        return 0;
+    }
     // A capture would replace s under a running load or save.
     if (control == TR_TRC && IoBusy)
         return 0;

@@ -1,9 +1,9 @@
 #include "shell/menu.h"
 
-#include "files/busy.h"
 #include "files/formats.h"
 #include "shell/config.h"
 #include "shell/modes.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "userint.h"
 
@@ -115,7 +115,7 @@ void cbMen(int menuBar, int menuItem, void *callbackData, int panel)
     else if (menuItem == MN_FILE_SAVE)
         SaveConfiguration();
     else if (menuItem == MN_FILE_QUIT)
-        QuitUserInterface(0);
+        QuitProgram();
     else if (menuItem == MN_HELP_HELP)
         ShowManual();
     else if (menuItem == MN_HELP_ABOUT)
