@@ -1,3 +1,4 @@
+#include "common/panels_fixture.h"
 #include "common/test_files.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Config : public ::testing::Test {
+class Config : public PanelsTest {
 protected:
     fs::path dir;
     std::string file;
@@ -46,27 +47,6 @@ protected:
             DiscardPanel(p);
         fs::remove_all(dir);
         FreeIqRec(&s);
-    }
-
-    static int Dimmed(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
-        return v;
-    }
-
-    static int IntVal(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlVal(panel, ctrl, &v);
-        return v;
-    }
-
-    static std::string Text(int panel, int ctrl)
-    {
-        char text[1024] = "";
-        GetCtrlVal(panel, ctrl, text);
-        return text;
     }
 
     // A state with every field away from its default, texts with blanks and
