@@ -1,5 +1,7 @@
 #include "files/formats.h"
 
+#include <cstring>
+
 const FormatTable t;
 
 FmtRow FormatTable::operator[](int typ) const
@@ -14,4 +16,10 @@ bool CanSave(int typ)
 {
     const IqFormat *row = IqFormatAt(typ);
     return row && row->save;
+}
+
+bool IntegerWordFormat(int typ)
+{
+    const IqFormat *row = IqFormatAt(typ);
+    return row && (std::strcmp(row->name, "wav") == 0 || std::strcmp(row->name, "uint16") == 0);
 }

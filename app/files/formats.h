@@ -20,3 +20,7 @@ extern const FormatTable t;
 
 // True when the format index has a writer.
 bool CanSave(int typ);
+
+// True for the formats whose samples are 16-bit integer words (WAV and the
+// generator's UInt16 words): their full scale is 32768, not 1.0.
+bool IntegerWordFormat(int typ);

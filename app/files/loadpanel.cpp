@@ -1,11 +1,11 @@
 #include "files/loadpanel.h"
 
 #include "VmFunLib.h"
-#include "files/busy.h"
 #include "files/filenames.h"
 #include "files/formats.h"
 #include "files/savepanel.h"
 #include "remote/topaz.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/panelids.h"
 #include "state/statuspanel.h"

@@ -1,8 +1,8 @@
 // The save dispatcher: append read, destination arrays, writer.
-#include "files/busy.h"
 #include "files/filenames.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/statuspanel.h"
 #include "userint.h"
@@ -12,8 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-int IoBusy;
 
 namespace {
 

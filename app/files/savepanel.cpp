@@ -1,8 +1,8 @@
 #include "files/savepanel.h"
 
-#include "files/busy.h"
 #include "files/filenames.h"
 #include "files/formats.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/uibuild.h"
 
@@ -62,6 +62,9 @@ void RunSave(int append)
     AppFlg = append;
     SaveDatFile();
     HidePanel(hSta);
+    // A save that created the destination makes it one to append to.
+    FExI = FileExists(d.INam);
+    FExQ = TwoFiles() ? FileExists(d.QNam) : FExI;
 }
 
 // A commit that came while a file operation runs is not acted on: the

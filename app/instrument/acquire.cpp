@@ -1,11 +1,11 @@
 #include "instrument/acquire.h"
 
-#include "files/busy.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
 #include "instrument/settingsvars.h"
 #include "instrument/tracepanel.h"
 #include "numeric/window.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/panelids.h"
 #include "state/statuspanel.h"

@@ -1,17 +1,20 @@
 #include "instrument/tracepanel.h"
 
 #include "VmFunLib.h"
-#include "files/busy.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
 #include "instrument/settingsvars.h"
+#include "numeric/window.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/panelids.h"
+#include "state/statuspanel.h"
 #include "state/uibuild.h"
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int TR_TYP, TR_PAD, TR_IFT, TR_IPA, TR_TST, TR_BRK, TR_WIN, TR_TRC, TR_MSG, TR_DRAT, TR_DYN, TR_STA;
 
@@ -56,11 +59,7 @@ void OnInterface()
     GetCtrlVal(hTrc, TR_IFT, &a.Ift);
     SetCtrlAttribute(hTrc, TR_PAD, ATTR_DIMMED, a.Ift == IFT_LAN);
     SetCtrlAttribute(hTrc, TR_IPA, ATTR_DIMMED, a.Ift == IFT_GPIB);
-    a.Vi = 0;
-    SetCtrlVal(hTrc, TR_MSG, "");
-    SetCtrlVal(hTrc, TR_DRAT, 0.0);
-    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 1);
-    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
+    ForgetInstrument();
 }
 
 void OnAddress()
@@ -79,7 +78,11 @@ void OnTrace()
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
     // The arrays of s are about to be replaced.
     HeldLen = 0;
-    if (TracIQ(a, s) != 0) {
+    // A device test would close the session the capture reads from.
+    SetCtrlAttribute(hTrc, TR_TST, ATTR_DIMMED, 1);
+    const int st = TracIQ(a, s);
+    SetCtrlAttribute(hTrc, TR_TST, ATTR_DIMMED, 0);
+    if (st != 0) {
         CVI_Beep();
         MessagePopup("Error", kVisaErrText);
     }
@@ -98,6 +101,27 @@ bool OnStop()
     // (after a new device test, when the connection was lost).
     SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 0);
     return false;
+}
+
+// A commit that arrives while a device test or a capture runs (the window
+// lives on between the pieces of a transfer).  Stop Meas stops the capture as
+// Abort does; any other control shows again what the running exchange uses,
+// so the panel never names an instrument or a setting that is not the one in
+// use.
+void WhileBusy(int control)
+{
+    if (control == TR_BRK)
+        AbortRunning();
+    else if (control == TR_TYP)
+        SetCtrlVal(hTrc, TR_TYP, a.Typ);
+    else if (control == TR_PAD)
+        SetCtrlVal(hTrc, TR_PAD, a.Pad);
+    else if (control == TR_IFT)
+        SetCtrlVal(hTrc, TR_IFT, a.Ift);
+    else if (control == TR_IPA)
+        SetCtrlVal(hTrc, TR_IPA, a.Ipa);
+    else if (control == TR_WIN)
+        SetCtrlVal(hTrc, TR_WIN, win);
 }
 
 void CommonTail()
@@ -130,12 +154,10 @@ int BuildTR(int parent)
 
     UI_TRY(NewButton(p, TR_TST, "Test __Dev", {62, 8}, 72, 24));
     UI_TRY(NewButton(p, TR_BRK, "__Stop Meas", {62, 84}, 72, 24, 1));
-    UI_TRY(NewIntRing(p, TR_WIN, "Window Type", {62, 162}, 112,
-                      {{"None", 0}, {"Triangular", 1}, {"Hanning", 2}, {"Hamming", 3},
-                       {"Blackman", 4}, {"Kaiser", 5}, {"Blackman-Harris", 6},
-                       {"Tapered Cosine", 7}, {"Exact Blackman", 8}, {"Exponential", 9},
-                       {"Flat Top", 10}, {"Force", 11}},
-                      0));
+    std::vector<RingItem> windows;
+    for (int type = 0; type < kWindowTypes; ++type)
+        windows.push_back({WindowName(type), type});
+    UI_TRY(NewIntRing(p, TR_WIN, "Window Type", {62, 162}, 112, windows, 0));
     UI_TRY(NewButton(p, TR_TRC, "__Trace IQ", {62, 280}, 72, 24, 1));
 
     UI_TRY(NewStringIndicator(p, TR_MSG, "Device Message", {194, 112}, 300));
@@ -155,8 +177,12 @@ int BuildTR(int parent)
 
 int cbTrc(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
-    if (event != EVENT_COMMIT || Busy)
+    if (event != EVENT_COMMIT)
         return 0;
+    if (Busy) {
+        WhileBusy(control);
+        return 0;
+    }
     // A capture would replace s under a running load or save.
     if (control == TR_TRC && IoBusy)
         return 0;
@@ -176,4 +202,13 @@ int cbTrc(int panel, int control, int event, void *callbackData, int eventData1,
         CommonTail();
     Busy = 0;
     return 0;
+}
+
+void ForgetInstrument()
+{
+    a.Vi = 0;
+    SetCtrlVal(hTrc, TR_MSG, "");
+    SetCtrlVal(hTrc, TR_DRAT, 0.0);
+    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 1);
+    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
 }

@@ -11,15 +11,6 @@
 
 namespace {
 
-int LargestFactor(int n)
-{
-    int f[FFT_MAX_FACTORS];
-    int count = factorize(n, f), largest = 1;
-    for (int i = 1; i <= count; ++i)
-        largest = f[i] > largest ? f[i] : largest;
-    return largest;
-}
-
 // Permutation target, work area, stages; the last stage writes back into
 // (re, im).
 int MixedPath(double *re, double *im, int n)
@@ -36,10 +27,17 @@ int MixedPath(double *re, double *im, int n)
     return result;
 }
 
+std::atomic<size_t> gArrayLimit{SIZE_MAX};
+
 } // namespace
 
-namespace {
-std::atomic<size_t> gArrayLimit{SIZE_MAX};
+bool kalfft::MixedRadixTakes(int n)
+{
+    int f[FFT_MAX_FACTORS];
+    int count = factorize(n, f), largest = 1;
+    for (int i = 1; i <= count; ++i)
+        largest = f[i] > largest ? f[i] : largest;
+    return largest < FFT_MAX_RADIX;
 }
 
 void kalfft::SetArrayLimit(size_t maxElements) { gArrayLimit.store(maxElements); }
@@ -73,7 +71,7 @@ int FFT(double *re, double *im, int n)
         return 0;
     if ((n & (n - 1)) == 0)
         return CxFFT(re, im, n, Log2(n));
-    if (LargestFactor(n) < FFT_MAX_RADIX)
+    if (kalfft::MixedRadixTakes(n))
         return MixedPath(re, im, n);
     return kalfft::ChirpTransform(re, im, n);
 }
@@ -85,7 +83,7 @@ int CxFFT(double *re, double *im, int n, int)
     if (n == 1)
         return 0;
     // A prime factor the work area cannot hold goes the chirp-z way here too.
-    if ((n & (n - 1)) != 0 && LargestFactor(n) >= FFT_MAX_RADIX)
+    if ((n & (n - 1)) != 0 && !kalfft::MixedRadixTakes(n))
         return kalfft::ChirpTransform(re, im, n);
     return MixedPath(re, im, n);
 }

@@ -89,15 +89,27 @@ namespace base { void RunStages(KAL_STAGE_ARGS); }
 namespace avx2 { void RunStages(KAL_STAGE_ARGS); }
 namespace avx512 { void RunStages(KAL_STAGE_ARGS); }
 #undef KAL_STAGE_ARGS
+// For plans whose first pass does the digit reversal (tailStart > 0): the
+// stages from float input (xr, xi) into (re, im).
+#define KAL_FLOAT_ARGS const Plan &, FFTWork *, const float *xr, const float *xi, double *re, double *im
+using FloatStageEngine = void (*)(KAL_FLOAT_ARGS);
+namespace base { void RunStagesFromFloat(KAL_FLOAT_ARGS); }
+namespace avx2 { void RunStagesFromFloat(KAL_FLOAT_ARGS); }
+namespace avx512 { void RunStagesFromFloat(KAL_FLOAT_ARGS); }
+#undef KAL_FLOAT_ARGS
 
-// Arrays of n doubles for the transforms: aligned, zero-filled, backed by
-// large pages when the system offers them.  Null when memory is short.
+// Arrays of n doubles for the transforms: aligned, not cleared (every user
+// writes them whole), backed by large pages when the system offers them.
+// Null when memory is short.
 double *AllocArray(size_t n);
 void FreeArray(double *p);
 // Makes AllocArray fail above maxElements, for testing the paths where memory
 // runs out (SIZE_MAX restores the normal behaviour).
 void SetArrayLimit(size_t maxElements);
 
+// True when every prime factor of n fits the work area (the mixed-radix
+// engine takes n); otherwise n goes the chirp-z way.
+bool MixedRadixTakes(int n);
 // The chirp-z transform of (re, im) in place.
 int ChirpTransform(double *re, double *im, int n);
 
@@ -109,6 +121,12 @@ namespace kalfft {
 // (scratchRe, scratchIm) of n doubles as the permutation target.
 int MixedRadix(int n, double *re, double *im, double *scratchRe, double *scratchIm,
                FFTWork *work);
+// The transform of the floats (xr, xi), widened on the way, into (re, im) of
+// n doubles each: the same values as MixedRadix gives for the same samples as
+// doubles, with two arrays instead of four.  Lengths with a prime factor of
+// 999 or more give FFT_ERR_LENGTH (the chirp-z path needs doubles).
+int MixedRadixFromFloat(int n, const float *xr, const float *xi, double *re, double *im,
+                        FFTWork *work);
 
 // Instruction-set level of the stage engine: 0 plain x86-64, 1 AVX2+FMA,
 // 2 AVX-512.  SetEngineLevel picks one for tests and benchmarks (clamped to

@@ -58,8 +58,13 @@ void transTableSetup(int n, int count, const int f[], int sofar[FFT_MAX_FACTORS]
     }
 }
 
-void permute(int n, int count, const int f[], const int remain[], const double *xr,
-             const double *xi, double *yr, double *yi)
+namespace {
+
+// Widening a float is exact: the spectrum's input permutes straight from its
+// float samples.
+template <typename In>
+void PermuteFrom(int n, const int f[], const int remain[], const In *xr, const In *xi,
+                 double *yr, double *yi)
 {
     int digit[FFT_MAX_FACTORS] = {};
     long long k = 0;
@@ -78,6 +83,14 @@ void permute(int n, int count, const int f[], const int remain[], const double *
     }
     yr[n - 1] = xr[n - 1];
     yi[n - 1] = xi[n - 1];
+}
+
+} // namespace
+
+void permute(int n, int count, const int f[], const int remain[], const double *xr,
+             const double *xi, double *yr, double *yi)
+{
+    PermuteFrom(n, f, remain, xr, xi, yr, yi);
 }
 
 void initTrig(int radix, double *trigRe, double *trigIm)
@@ -252,6 +265,15 @@ kalfft::StageEngine Engine()
                         : kalfft::base::RunStages;
 }
 
+kalfft::FloatStageEngine FloatEngine()
+{
+    Engine();
+    const int level = gLevel.load(std::memory_order_relaxed);
+    return level == 2 ? kalfft::avx512::RunStagesFromFloat
+           : level == 1 ? kalfft::avx2::RunStagesFromFloat
+                        : kalfft::base::RunStagesFromFloat;
+}
+
 void Permute(const Plan &plan, const double *xr, const double *xi, double *yr, double *yi)
 {
     permute(plan.n, plan.m, plan.f, plan.remain, xr, xi, yr, yi);
@@ -307,5 +329,28 @@ int kalfft::MixedRadix(int n, double *re, double *im, double *scratchRe, double 
     // otherwise the last pass writes it over the input, which is no longer
     // needed by then.
     Engine()(plan, work, re, im, scratchRe, scratchIm, re, im);
+    return 0;
+}
+
+int kalfft::MixedRadixFromFloat(int n, const float *xr, const float *xi, double *re, double *im,
+                                FFTWork *work)
+{
+    if (n < 2) {
+        if (n == 1) {
+            re[0] = xr[0];
+            im[0] = xi[0];
+        }
+        return n < 1 ? FFT_ERR_LENGTH : 0;
+    }
+    Plan plan;
+    if (int r = BuildPlan(plan, work, n, -1, nullptr))
+        return r;
+    if (plan.tailStart > 0) {
+        FloatEngine()(plan, work, xr, xi, re, im);
+        return 0;
+    }
+    // Small or awkward lengths: the permutation widens, the stages run in place.
+    PermuteFrom(n, plan.f, plan.remain, xr, xi, re, im);
+    Engine()(plan, work, nullptr, nullptr, re, im, re, im);
     return 0;
 }

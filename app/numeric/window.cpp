@@ -164,3 +164,30 @@ int ForceWin(double *x, int n, double duty)
         x[k] = 0.0;
     return 0;
 }
+
+const char *WindowName(int type)
+{
+    static const char *const names[kWindowTypes] = {
+        "None",           "Triangular",     "Hanning",     "Hamming",
+        "Blackman",       "Kaiser",         "Blackman-Harris", "Tapered Cosine",
+        "Exact Blackman", "Exponential",    "Flat Top",    "Force"};
+    return type >= 0 && type < kWindowTypes ? names[type] : "";
+}
+
+int ApplyWindowType(double *x, int n, int type)
+{
+    switch (type) {
+    case 1: return TriWin(x, n);
+    case 2: return HanWin(x, n);
+    case 3: return HamWin(x, n);
+    case 4: return BkmanWin(x, n);
+    case 5: return KsrWin(x, n, 4.86);
+    case 6: return BlkHarrisWin(x, n);
+    case 7: return CosTaperedWin(x, n);
+    case 8: return ExBkmanWin(x, n);
+    case 9: return ExpWin(x, n, 0.01);
+    case 10: return FlatTopWin(x, n);
+    case 11: return ForceWin(x, n, 50.0);
+    default: return 0;
+    }
+}

@@ -26,6 +26,16 @@ int GenCosWin(double *x, int n, const double *a, int count);
 // Modified Bessel function of the first kind, order 0 (series, 1e-8 cut-off).
 double I0(double x);
 
+// The window types of the trace panel's ring, by code: 0 "None" .. 11
+// "Force".  The capture and the averaged spectrum offer the same list.
+constexpr int kWindowTypes = 12;
+// Name of a window code, "" outside 0 .. kWindowTypes-1.
+const char *WindowName(int type);
+// Multiplies x[0 .. n-1] by the window of the code with the parameters the
+// program uses (Kaiser beta 4.86, Exponential down to 0.01, Force 50 %).
+// Returns the routine's result; 0 and no change for "None" and unknown codes.
+int ApplyWindowType(double *x, int n, int type);
+
 // Windows the I (which == 0) or Q (which != 0) samples of the current record
 // with the window selected on the trace panel.
 void CnvWin(int which);

@@ -14,8 +14,8 @@
 #include "remote/tcpserver.h"
 
 #include "VmFunLib.h"
-#include "files/busy.h"
 #include "instrument/settings.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/panelids.h"
 #include "state/statuspanel.h"

@@ -9,6 +9,7 @@
 #include "instrument/tracepanel.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
+#include "shell/safewrite.h"
 #include "state/globals.h"
 #include "userint.h"
 
@@ -24,8 +25,8 @@
 #include <fstream>
 #include <locale.h>
 #include <sstream>
-#include <string>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -62,19 +63,9 @@ std::string Format(const char *fmt, ...)
 
 bool WriteWhole(const std::string &path, const std::string &text)
 {
-    std::string tmp = path + ".tmp" + std::to_string(getpid());
-    FILE *fp = std::fopen(tmp.c_str(), "w");
-    if (!fp)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), fp) == text.size();
-    ok = std::fflush(fp) == 0 && ok;
-    ok = fsync(fileno(fp)) == 0 && ok;
-    ok = std::fclose(fp) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileSafely(path, [&text](std::FILE *fp) {
+               return std::fwrite(text.data(), 1, text.size(), fp) == text.size();
+           }) == 0;
 }
 
 std::string CfgText(const DevRec &dev)
@@ -284,6 +275,14 @@ void ShowFilePanel(int panel, int qButton, int qBox, int iBox, IqRec &rec, const
     SetCtrlVal(panel, qBox, rec.QNam);
 }
 
+// The open session reaches the instrument that model, interface and
+// address name; another instrument in the file needs a new device test.
+bool SameInstrument(const DevRec &x, const DevRec &y)
+{
+    return x.Typ == y.Typ && x.Ift == y.Ift &&
+           (x.Ift == IFT_LAN ? std::strcmp(x.Ipa, y.Ipa) == 0 : x.Pad == y.Pad);
+}
+
 void PushIntoPanels(const DevRec *dev, const FormatTable &tbl)
 {
     SetPanelPos(hRun, y, x);
@@ -383,9 +382,12 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     std::string text = whole.str();
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
 
+    const DevRec before = *dev;
     CfgReader in(std::move(text));
     ReadLines1To4(in, dev);
     ReadLines5To8(in, dev);
+    if (!SameInstrument(before, *dev))
+        ForgetInstrument();
 
     PushIntoPanels(dev, tbl);
     DVal = 0;

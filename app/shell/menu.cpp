@@ -1,10 +1,10 @@
 #include "shell/menu.h"
 
-#include "files/busy.h"
 #include "files/formats.h"
 #include "shell/config.h"
 #include "shell/modes.h"
 #include "shell/places.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "userint.h"
 
@@ -124,7 +124,7 @@ void cbMen(int menuBar, int menuItem, void *callbackData, int panel)
     else if (menuItem == MN_FILE_SAVE)
         SaveConfiguration();
     else if (menuItem == MN_FILE_QUIT)
-        QuitUserInterface(0);
+        QuitProgram();
     else if (menuItem == MN_HELP_HELP)
         ShowManual();
     else if (menuItem == MN_HELP_ABOUT)

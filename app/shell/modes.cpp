@@ -2,7 +2,6 @@
 #include "shell/modes.h"
 
 #include "VmFunLib.h"
-#include "files/busy.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
@@ -11,6 +10,7 @@
 #include "remote/tcpserver.h"
 #include "shell/mainpanel.h"
 #include "shell/spectrum.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/statuspanel.h"
 #include "userint.h"
@@ -75,22 +75,6 @@ void DspMode(int analyzer)
     UpdTesAll(Hdl, NewState, SRat, StateLen());
 }
 
-int cbAbort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
-{
-    // The library's flag: the running load ends with its abort status.
-    if (event == EVENT_COMMIT && IoBusy)
-        EscFlg = 1;
-    return 0;
-}
-
-void AbortRunning()
-{
-    // As a press of Abort: the capture looks at the button, a load or an
-    // append read at the library's flag.
-    SetCtrlVal(hSta, ST_ABO, 1);
-    cbAbort(hSta, ST_ABO, EVENT_COMMIT, nullptr, 0, 0);
-}
-
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 {
     if (event != EVENT_COMMIT)
@@ -108,10 +92,18 @@ int cbRun(int panel, int control, int event, void *callbackData, int eventData1,
     } else if (control == RN_PORT) {
         ChangePort(panel, control);
     } else if (control == RN_QUIT) {
-        QuitUserInterface(0);
+        QuitProgram();
     } else if (control == RN_SPEC && !IoBusy) {
         // (While a load fills s its arrays are not to be read.)
         return ShowSpectrum();
     }
     return 0;
+}
+
+void QuitProgram()
+{
+    // A load, save or capture running below this callback stops first, as
+    // at a press of Abort; the shutdown follows when it has returned.
+    AbortRunning();
+    QuitUserInterface(0);
 }

@@ -15,11 +15,6 @@ void ShowDataState();
 // Callback of the main panel's source switch, port, Quit and Spectrum.
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
-// The Status panel's Abort button: asks a running load to stop.
-int cbAbort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
-
-// Stops what runs through the same paths as the Status panel's Abort: a
-// running load or append read ends with its abort status, a chunked capture
-// stops reading and returns the instrument to local.  Termination signals
-// use it (the program is asked to end whatever it does).
-void AbortRunning();
+// Quit, the close box and the menu's Quit: whatever runs is stopped as by
+// Abort, then the event loop ends and the shutdown follows.
+void QuitProgram();

@@ -1,4 +1,6 @@
 #include "state/globals.h"
+
+#include "state/busy.h"
 #include "state/panelids.h"
 
 int hRun, hTrc, hLod, hSav, hAgt, hBer, hCor, hJas, hOnx, hSta, hDat, hMen;
@@ -24,6 +26,7 @@ int win;
 float fkt, lev, frq, att;
 IqRec s, d, f;
 int HeldLen;
+int IoBusy;
 
 int RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT, RN_DECORATION, RN_SPEC;
 

@@ -1,5 +1,7 @@
 #include "state/statuspanel.h"
 
+#include "VmKalLib.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/uibuild.h"
 
@@ -43,4 +45,20 @@ void DspTxtPnl(const char *text)
     GetPanelAttribute(hRun, ATTR_TOP, &y);
     SetPanelPos(hSta, y + 150, x + 200);
     DisplayPanel(hSta);
+}
+
+int cbAbort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
+{
+    // The library's flag: the running load ends with its abort status.
+    if (event == EVENT_COMMIT && IoBusy)
+        EscFlg = 1;
+    return 0;
+}
+
+void AbortRunning()
+{
+    // As a press of Abort: the capture looks at the button, a load or an
+    // append read at the library's flag.
+    SetCtrlVal(hSta, ST_ABO, 1);
+    cbAbort(hSta, ST_ABO, EVENT_COMMIT, nullptr, 0, 0);
 }

@@ -1,138 +1,23 @@
 #include "graphview.h"
 
-#include <QDialogButtonBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace kui {
 
-namespace {
-
-constexpr int kFanOut = 8;
-constexpr MinMax kEmpty{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
-
-void Merge(MinMax &into, const MinMax &m)
+GraphData::GraphData(const void *values, int64_t count, bool isFloat, GraphAxes axes_,
+                     std::shared_ptr<const void> keep_)
+    : keep(std::move(keep_)), pyr(values, count, isFloat), axes(std::move(axes_)),
+      peak(pyr.peak(0, pyr.size()))
 {
-    into.lo = std::min(into.lo, m.lo);
-    into.hi = std::max(into.hi, m.hi);
 }
 
-int64_t BlockSize(int level)
-{
-    int64_t b = kFanOut;
-    for (int i = 0; i < level; ++i)
-        b *= kFanOut;
-    return b;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- pyramid
-
-MinMaxPyramid::MinMaxPyramid(const void *values, int64_t count, bool isFloat)
-    : values_(values), count_(std::max<int64_t>(count, 0)), isFloat_(isFloat)
-{
-    if (count_ <= kFanOut)
-        return;
-    std::vector<MinMax> level((count_ + kFanOut - 1) / kFanOut);
-    for (size_t b = 0; b < level.size(); ++b)
-        level[b] = scan(static_cast<int64_t>(b) * kFanOut, std::min<int64_t>(count_, (b + 1) * kFanOut));
-    levels_.push_back(std::move(level));
-    while (levels_.back().size() > kFanOut) {
-        const std::vector<MinMax> &below = levels_.back();
-        std::vector<MinMax> up((below.size() + kFanOut - 1) / kFanOut, kEmpty);
-        for (size_t i = 0; i < below.size(); ++i)
-            Merge(up[i / kFanOut], below[i]);
-        levels_.push_back(std::move(up));
-    }
-}
-
-double MinMaxPyramid::at(int64_t i) const
-{
-    return isFloat_ ? static_cast<const float *>(values_)[i] : static_cast<const double *>(values_)[i];
-}
-
-MinMax MinMaxPyramid::scan(int64_t first, int64_t last) const
-{
-    MinMax r = kEmpty;
-    for (int64_t i = first; i < last; ++i) {
-        const double v = at(i);
-        if (v == v) {   // NaN shows as a gap, not as an extreme
-            r.lo = std::min(r.lo, v);
-            r.hi = std::max(r.hi, v);
-        }
-    }
-    return r;
-}
-
-// Whole blocks of the level inside the range, the ragged ends one level down.
-MinMax MinMaxPyramid::query(int64_t first, int64_t last, int level) const
-{
-    if (last <= first)
-        return kEmpty;
-    if (level < 0)
-        return scan(first, last);
-    const int64_t b = BlockSize(level);
-    const int64_t bs = (first + b - 1) / b, be = last / b;
-    if (bs >= be)
-        return query(first, last, level - 1);
-    MinMax r = kEmpty;
-    for (int64_t k = bs; k < be; ++k)
-        Merge(r, levels_[level][k]);
-    Merge(r, query(first, bs * b, level - 1));
-    Merge(r, query(be * b, last, level - 1));
-    return r;
-}
-
-MinMax MinMaxPyramid::range(int64_t first, int64_t last) const
-{
-    first = std::clamp<int64_t>(first, 0, count_);
-    last = std::clamp<int64_t>(last, first, count_);
-    int level = -1;
-    while (level + 1 < static_cast<int>(levels_.size()) && BlockSize(level + 1) <= last - first)
-        ++level;
-    return query(first, last, level);
-}
-
-std::vector<MinMax> MinMaxPyramid::columns(int64_t first, int64_t last, int columns) const
-{
-    std::vector<MinMax> out(std::max(columns, 0), kEmpty);
-    const int64_t n = last - first;
-    for (int c = 0; c < columns && n > 0; ++c)
-        out[c] = range(first + c * n / columns, first + (c + 1) * n / columns);
-    return out;
-}
-
-std::vector<double> NiceTicks(double lo, double hi, int maxTicks)
-{
-    std::vector<double> ticks;
-    if (!(hi > lo) || maxTicks < 1 || !std::isfinite(lo) || !std::isfinite(hi))
-        return ticks;
-    const double raw = (hi - lo) / maxTicks;
-    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = mag;
-    for (double f : {1.0, 2.0, 5.0, 10.0})
-        if (f * mag >= raw) {
-            step = f * mag;
-            break;
-        }
-    for (double t = std::ceil(lo / step) * step; t <= hi + step * 1e-9; t += step)
-        ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);
-    return ticks;
-}
-
-// ---------------------------------------------------------------- view
-
-GraphView::GraphView(const MinMaxPyramid &data, QWidget *parent)
-    : QWidget(parent), data_(data), last_(data.size())
+GraphView::GraphView(GraphDataPtr data, QWidget *parent)
+    : QWidget(parent), data_(std::move(data)), last_(data_->pyr.size())
 {
     setMouseTracking(true);
     setMinimumSize(300, 200);
@@ -142,15 +27,40 @@ GraphView::GraphView(const MinMaxPyramid &data, QWidget *parent)
     setPalette(pal);
 }
 
+void GraphView::setData(GraphDataPtr data)
+{
+    const int64_t oldSize = data_->pyr.size(), newSize = data->pyr.size();
+    auto share = [&](int64_t i) {
+        return oldSize > 0 ? static_cast<int64_t>(std::llround(static_cast<double>(i) * newSize / oldSize)) : 0;
+    };
+    const bool zoomed = first_ != 0 || last_ != oldSize;
+    int64_t first = share(first_), last = share(last_);
+    data_ = std::move(data);
+    history_.clear();
+    marker_ = -1;
+    first_ = 0;
+    last_ = newSize;
+    if (zoomed && last - first >= 2) {
+        first_ = std::clamp<int64_t>(first, 0, newSize);
+        last_ = std::clamp<int64_t>(last, first_, newSize);
+        history_.emplace_back(0, newSize);   // right click still returns to the whole span
+    }
+    colsData_ = nullptr;
+    emit peakChanged(peakReadout());
+    emit cursorText(QString());
+    update();
+}
+
 QRect GraphView::plotRect() const
 {
-    return QRect(70, 10, std::max(10, width() - 85), std::max(10, height() - 45));
+    return QRect(70, 18, std::max(10, width() - 85), std::max(10, height() - 66));
 }
 
 void GraphView::zoomTo(int64_t first, int64_t last)
 {
-    first = std::clamp<int64_t>(first, 0, data_.size());
-    last = std::clamp<int64_t>(last, first, data_.size());
+    const int64_t n = data_->pyr.size();
+    first = std::clamp<int64_t>(first, 0, n);
+    last = std::clamp<int64_t>(last, first, n);
     if (last - first < 2 || (first == first_ && last == last_))
         return;
     history_.emplace_back(first_, last_);
@@ -163,7 +73,7 @@ void GraphView::zoomOut()
 {
     if (history_.empty()) {
         first_ = 0;
-        last_ = data_.size();
+        last_ = data_->pyr.size();
     } else {
         std::tie(first_, last_) = history_.back();
         history_.pop_back();
@@ -171,18 +81,20 @@ void GraphView::zoomOut()
     update();
 }
 
-// The per-column reduction is redone only when the width or the shown range
-// changed; repaints in between draw from the cache.
+// The per-column reduction is redone only when the width, the shown range or
+// the data changed; repaints in between draw from the cache.
 void GraphView::refreshColumns()
 {
     const int w = plotRect().width();
-    if (w == colsWidth_ && first_ == colsFirst_ && last_ == colsLast_)
+    if (w == colsWidth_ && first_ == colsFirst_ && last_ == colsLast_ && colsData_ == data_.get())
         return;
     colsWidth_ = w;
     colsFirst_ = first_;
     colsLast_ = last_;
-    cols_ = last_ - first_ > w ? data_.columns(first_, last_, w) : std::vector<MinMax>();
-    const MinMax all = data_.range(first_, last_);
+    colsData_ = data_.get();
+    const MinMaxPyramid &pyr = data_->pyr;
+    cols_ = last_ - first_ > w ? pyr.columns(first_, last_, w) : std::vector<MinMax>();
+    const MinMax all = pyr.range(first_, last_);
     if (all.empty()) {
         yLo_ = -1;
         yHi_ = 1;
@@ -202,10 +114,10 @@ int GraphView::valueToY(double v, const QRect &r) const
     return r.bottom() - static_cast<int>(std::lround(t * (r.height() - 1)));
 }
 
-double GraphView::yToValue(int y) const
+int GraphView::xOf(double index, const QRect &r) const
 {
-    const QRect r = plotRect();
-    return yLo_ + (r.bottom() - y) * (yHi_ - yLo_) / std::max(1, r.height() - 1);
+    const double n = static_cast<double>(last_ - first_);
+    return r.left() + static_cast<int>(std::floor((index - first_ + 0.5) * r.width() / n));
 }
 
 int64_t GraphView::indexAt(int x) const
@@ -216,6 +128,39 @@ int64_t GraphView::indexAt(int x) const
         return first_;
     const int64_t i = first_ + static_cast<int64_t>(std::floor((x - r.left()) * static_cast<double>(n) / r.width()));
     return std::clamp<int64_t>(i, first_, last_ - 1);
+}
+
+int64_t GraphView::markedIndex(int x) const
+{
+    const QRect r = plotRect();
+    const int64_t n = last_ - first_;
+    if (n <= 0)
+        return -1;
+    if (n <= r.width())
+        return indexAt(x);
+    const int c = std::clamp(x - r.left(), 0, r.width() - 1);
+    return data_->pyr.peak(first_ + c * n / r.width(), first_ + (c + 1) * n / r.width());
+}
+
+QString GraphView::pointText(int64_t i) const
+{
+    const GraphAxes &a = data_->axes;
+    const double v = data_->pyr.at(i);
+    QString where;
+    if (a.plainIndex()) {
+        where = QString("%1 %2").arg(a.xName).arg(i);
+    } else {
+        const NumberStyle s = StyleFor(std::max(std::abs(data_->x(0)), std::abs(data_->x(data_->pyr.size() - 1))),
+                                       a.dx, a.xUnit);
+        where = s.withUnit(data_->x(i));
+    }
+    const QString value = a.yUnit == "dB" ? QString::number(v, 'f', 2) + " dB" : QString::number(v, 'g', 7);
+    return where + "   " + value;
+}
+
+QString GraphView::peakReadout() const
+{
+    return data_->peak >= 0 ? "Peak: " + pointText(data_->peak) : QString();
 }
 
 void GraphView::drawAxes(QPainter &p, const QRect &r)
@@ -232,20 +177,34 @@ void GraphView::drawAxes(QPainter &p, const QRect &r)
         const QString s = QString::number(t, 'g', 6);
         p.drawText(r.left() - 6 - fm.horizontalAdvance(s), y + fm.ascent() / 2 - 1, s);
     }
-    const int64_t n = last_ - first_;
-    if (n <= 0)
-        return;
-    for (double t : NiceTicks(static_cast<double>(first_), static_cast<double>(last_ - 1), std::max(2, r.width() / 90))) {
-        if (t != std::floor(t))
+    if (!data_->axes.yUnit.isEmpty())
+        p.drawText(r.left() - 6 - fm.horizontalAdvance(data_->axes.yUnit), r.top() - 5, data_->axes.yUnit);
+    if (last_ > first_)
+        drawXTicks(p, r);
+}
+
+// Ticks at round x values; an index axis only at whole indices.
+void GraphView::drawXTicks(QPainter &p, const QRect &r)
+{
+    const GraphAxes &a = data_->axes;
+    const double xa = data_->x(first_), xb = data_->x(last_ - 1);
+    const std::vector<double> ticks = NiceTicks(std::min(xa, xb), std::max(xa, xb), std::max(2, r.width() / 90));
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
+    const NumberStyle style = StyleFor(std::max(std::abs(xa), std::abs(xb)), step, a.xUnit);
+    const QFontMetrics fm(font());
+    for (double t : ticks) {
+        if (a.plainIndex() && t != std::floor(t))
             continue;
-        const int x = r.left() + static_cast<int>((t - first_ + 0.5) * r.width() / n);
+        const int x = xOf((t - a.x0) / a.dx, r);
         p.setPen(QColor(0xE4, 0xE4, 0xE4));
         p.drawLine(x, r.top() + 1, x, r.bottom() - 1);
         p.setPen(Qt::black);
         p.drawLine(x, r.bottom(), x, r.bottom() + 4);
-        const QString s = QString::number(static_cast<qint64>(t));
+        const QString s = a.plainIndex() ? QString::number(static_cast<qint64>(t)) : style.format(t);
         p.drawText(x - fm.horizontalAdvance(s) / 2, r.bottom() + 6 + fm.ascent(), s);
     }
+    const QString title = style.unit.isEmpty() ? a.xName : QString("%1 (%2)").arg(a.xName, style.unit);
+    p.drawText(r.right() - fm.horizontalAdvance(title), r.bottom() + 8 + fm.ascent() + fm.height(), title);
 }
 
 void GraphView::drawData(QPainter &p, const QRect &r)
@@ -258,7 +217,7 @@ void GraphView::drawData(QPainter &p, const QRect &r)
         QPointF prev;
         bool havePrev = false;
         for (int64_t i = first_; i < last_; ++i) {
-            const double v = data_.at(i);
+            const double v = data_->pyr.at(i);
             if (v != v) {
                 havePrev = false;
                 continue;
@@ -293,6 +252,30 @@ void GraphView::drawData(QPainter &p, const QRect &r)
     }
 }
 
+// The peak as a red triangle above its point; the mouse marker as a dashed
+// line through the highest point under the mouse.
+void GraphView::drawMarkers(QPainter &p, const QRect &r)
+{
+    const int64_t peak = data_->peak;
+    if (peak >= first_ && peak < last_) {
+        const int x = xOf(static_cast<double>(peak), r), y = valueToY(data_->pyr.at(peak), r);
+        QPainterPath tri;
+        tri.moveTo(x, y - 2);
+        tri.lineTo(x - 5, y - 11);
+        tri.lineTo(x + 5, y - 11);
+        tri.closeSubpath();
+        p.fillPath(tri, QColor(0xD0, 0x20, 0x20));
+    }
+    if (marker_ >= first_ && marker_ < last_) {
+        const int x = xOf(static_cast<double>(marker_), r);
+        p.setPen(QPen(QColor(0x20, 0x90, 0x20), 1, Qt::DashLine));
+        p.drawLine(x, r.top() + 1, x, r.bottom() - 1);
+        const double v = data_->pyr.at(marker_);
+        if (v == v)
+            p.drawEllipse(QPoint(x, valueToY(v, r)), 3, 3);
+    }
+}
+
 void GraphView::paintEvent(QPaintEvent *)
 {
     refreshColumns();
@@ -300,6 +283,7 @@ void GraphView::paintEvent(QPaintEvent *)
     const QRect r = plotRect();
     drawAxes(p, r);
     drawData(p, r);
+    drawMarkers(p, r);
     if (dragStart_ >= 0 && dragNow_ >= 0) {
         p.setClipping(false);
         const int x0 = std::min(dragStart_, dragNow_), x1 = std::max(dragStart_, dragNow_);
@@ -322,24 +306,18 @@ void GraphView::mouseMoveEvent(QMouseEvent *e)
 {
     const QRect r = plotRect();
     const int x = std::clamp(static_cast<int>(e->position().x()), r.left(), r.right());
-    if (dragStart_ >= 0) {
+    if (dragStart_ >= 0)
         dragNow_ = x;
-        update();
-    }
-    const int64_t n = last_ - first_;
-    if (n <= 0)
-        return;
-    if (n <= r.width()) {
-        const int64_t i = indexAt(x);
-        emit cursorText(QString("Index %1   Value %2").arg(i).arg(data_.at(i), 0, 'g', 7));
-    } else {
-        const int c = x - r.left();
-        const int64_t a = first_ + c * n / r.width(), b = first_ + (c + 1) * n / r.width() - 1;
-        const MinMax m = data_.range(a, b + 1);
-        emit cursorText(m.empty() ? QString("Index %1 - %2").arg(a).arg(b)
-                                  : QString("Index %1 - %2   Value %3 ... %4")
-                                        .arg(a).arg(b).arg(m.lo, 0, 'g', 7).arg(m.hi, 0, 'g', 7));
-    }
+    marker_ = markedIndex(x);
+    emit cursorText(marker_ >= 0 ? "Marker: " + pointText(marker_) : QString());
+    update();
+}
+
+void GraphView::leaveEvent(QEvent *)
+{
+    marker_ = -1;
+    emit cursorText(QString());
+    update();
 }
 
 void GraphView::mouseReleaseEvent(QMouseEvent *e)
@@ -351,35 +329,6 @@ void GraphView::mouseReleaseEvent(QMouseEvent *e)
     if (x1 - x0 >= 4)
         zoomTo(indexAt(x0), indexAt(x1) + 1);
     update();
-}
-
-// ---------------------------------------------------------------- dialog
-
-int ShowGraphDialog(QWidget *parent, const QString &title, const void *values, int count, bool isFloat)
-{
-    const MinMaxPyramid data(values, count, isFloat);
-    QDialog dlg(parent);
-    dlg.setWindowTitle(title);
-    dlg.setSizeGripEnabled(true);
-    auto *view = new GraphView(data, &dlg);
-    auto *coords = new QLabel(&dlg);
-    auto *zoom = new QPushButton("&Zoom Out", &dlg);
-    auto *close = new QPushButton("&Close", &dlg);
-    zoom->setAutoDefault(false);
-    QObject::connect(view, &GraphView::cursorText, coords, &QLabel::setText);
-    QObject::connect(zoom, &QPushButton::clicked, view, &GraphView::zoomOut);
-    QObject::connect(close, &QPushButton::clicked, &dlg, &QDialog::accept);
-    auto *row = new QHBoxLayout;
-    row->addWidget(coords, 1);
-    row->addWidget(new QLabel("Drag to zoom, right click to zoom out", &dlg));
-    row->addWidget(zoom);
-    row->addWidget(close);
-    auto *col = new QVBoxLayout(&dlg);
-    col->addWidget(view, 1);
-    col->addLayout(row);
-    dlg.resize(820, 520);
-    dlg.exec();
-    return 0;
 }
 
 }  // namespace kui

@@ -2,7 +2,6 @@
 // (ui_test::SetScripted, or KALMIRA_SCRIPTED_POPUPS=1 for a whole program).
 #include "popups.h"
 
-#include "graphview.h"
 #include "uistate.h"
 
 #include <QApplication>
@@ -37,11 +36,6 @@ int popupsLook = 0;
 // A note goes away by itself after this long, unless the person closes it.
 constexpr int kNoteMs = 8000;
 
-QWidget *DialogParent()
-{
-    QWidget *w = QApplication::activeWindow();
-    return w;
-}
 
 // "*.i;*.q" or "*.cfg" → a name filter for the dialog.
 QString NameFilter(const char *typeList)
@@ -96,6 +90,11 @@ void SetUpFileDialog(QFileDialog &dlg, const char *defaultDir, const char *defau
 }  // namespace
 
 namespace kui {
+
+QWidget *DialogParent()
+{
+    return QApplication::activeWindow();
+}
 
 bool PopupsScripted()
 {
@@ -204,28 +203,6 @@ int FileSelectPopup(const char *defaultDir, const char *defaultSpec, const char 
         return UIEInvalidValue;
     }
     return result;
-}
-
-int YGraphPopup(const char *title, const void *values, int count, int dataType)
-{
-    if (count < 0 || (count > 0 && !values))
-        return UIEInvalidValue;
-    if (dataType != VAL_FLOAT && dataType != VAL_DOUBLE)
-        return UIEInvalidValue;
-    if (QuitRequested())
-        return 0;
-    ui_test::Popup rec{"graph", title ? title : "", "", count, {}};
-    if (scripted || !IsInitialised()) {
-        rec.values.resize(count);
-        for (int i = 0; i < count; ++i)
-            rec.values[i] = dataType == VAL_FLOAT ? static_cast<const float *>(values)[i]
-                                                  : static_cast<const double *>(values)[i];
-        RecordPopup(std::move(rec));
-        return 0;
-    }
-    RecordPopup(std::move(rec));
-    return ShowGraphDialog(DialogParent(), QString::fromUtf8(title ? title : ""), values, count,
-                           dataType == VAL_FLOAT);
 }
 
 int SetSystemPopupsAttribute(int attr, int value)

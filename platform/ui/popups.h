@@ -3,8 +3,11 @@
 
 #include "userint.h"
 
+class QWidget;
+
 namespace kui {
 
+QWidget *DialogParent();   // the active window, over which a pop-up opens
 bool PopupsScripted();
 void RecordPopup(ui_test::Popup p);
 // Every pop-up still open (messages, notes, file dialogs, graphs, and what

@@ -69,6 +69,13 @@ protected:
         return v;
     }
 
+    static int IntVal(int panel, int ctrl)
+    {
+        int v = -1;
+        GetCtrlVal(panel, ctrl, &v);
+        return v;
+    }
+
     static std::string Text(int panel, int ctrl)
     {
         char text[1024] = "";

@@ -1,3 +1,4 @@
+#include "common/panels_fixture.h"
 #include "common/test_files.h"
 #include "files/formats.h"
 #include "files/loadpanel.h"
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Config : public ::testing::Test {
+class Config : public PanelsTest {
 protected:
     fs::path dir;
     std::string file;
@@ -46,27 +47,6 @@ protected:
             DiscardPanel(p);
         fs::remove_all(dir);
         FreeIqRec(&s);
-    }
-
-    static int Dimmed(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlAttribute(panel, ctrl, ATTR_DIMMED, &v);
-        return v;
-    }
-
-    static int IntVal(int panel, int ctrl)
-    {
-        int v = -1;
-        GetCtrlVal(panel, ctrl, &v);
-        return v;
-    }
-
-    static std::string Text(int panel, int ctrl)
-    {
-        char text[1024] = "";
-        GetCtrlVal(panel, ctrl, text);
-        return text;
     }
 
     // A state with every field away from its default, texts with blanks and
@@ -398,6 +378,46 @@ TEST_F(Config, AConfigurationLoadLeavesNoPanelShowingOldData)
         EXPECT_EQ(Dimmed(hTrc, TR_IPA), ift == IFT_GPIB);
         EXPECT_EQ(Dimmed(hTrc, TR_PAD), ift == IFT_LAN);
         EXPECT_EQ(ui_test::UserSetVal(hTrc, TR_IPA, "10.1.1.2") == 0, ift == IFT_LAN);
+    }
+}
+
+// A configuration that names another instrument leaves no session that
+// reaches the old one: Trace IQ waits for a new device test.  One that names
+// the instrument already connected keeps the session.
+TEST_F(Config, AnotherInstrumentInTheFileNeedsANewDeviceTest)
+{
+    ASSERT_EQ(ui_test::UserSetVal(hRun, RN_MODE, 1), 0);
+    const auto write = [&](int ift, int pad, const char *ipa) {
+        std::ofstream(file) << "16 30\n2 " << pad << " " << ift << " 0 20 22\n"
+                               "RAW NORM 300000.0 1000000.0 IMM POS 0.000 0 1.0000\n"
+                               "0 1 0\n" << ipa << "\n/\n/\n0 0 0 0 0\n";
+    };
+    const auto connected = [&] {
+        a.Vi = 7;  // as a device test leaves it
+        SetCtrlVal(hTrc, TR_MSG, "Kalmira-Sim,Beryl");
+        SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
+    };
+    write(IFT_LAN, 20, "127.0.0.1:5025");
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    connected();
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    EXPECT_EQ(a.Vi, 7u) << "the same instrument";
+    EXPECT_EQ(Dimmed(hTrc, TR_TRC), 0);
+
+    struct Other {
+        int ift, pad;
+        const char *ipa;
+    };
+    for (const Other &o : {Other{IFT_GPIB, 20, "127.0.0.1:5025"}, Other{IFT_LAN, 20, "10.1.2.3"}}) {
+        SCOPED_TRACE(o.ipa);
+        write(IFT_LAN, 20, "127.0.0.1:5025");
+        ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+        connected();
+        write(o.ift, o.pad, o.ipa);
+        ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+        EXPECT_EQ(a.Vi, 0u);
+        EXPECT_EQ(Dimmed(hTrc, TR_TRC), 1);
+        EXPECT_EQ(Text(hTrc, TR_MSG), "");
     }
 }
 

@@ -4,11 +4,11 @@
 // shows again what the program holds, and the next action does what is shown.
 #include "panelfixture.h"
 
-#include "files/busy.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
+#include "state/busy.h"
 
 #include <fstream>
 

@@ -46,10 +46,10 @@ TEST_F(SavePanel, SaveIsUsableOnceDataAndDestinationAreThere)
     Samples back = Read(5, Path("out.i"), Path("out.q"));
     EXPECT_EQ(back.i, std::vector<float>({1, 2, 3}));
 
-    // Both files exist now: append becomes possible.
-    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, Path("out.i"));
-    ASSERT_EQ(ui_test::UserClick(hSav, SA_I), 0);
+    // The save made both files: appending to them is possible at once.
     EXPECT_EQ(Dimmed(hSav, SA_APP), 0);
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_APP), 0);
+    EXPECT_EQ(Read(5, Path("out.i"), Path("out.q")).q, std::vector<float>({1, 2, 3, 1, 2, 3}));
 }
 
 // SigMF joins both Type rings at their end (configuration files keep the

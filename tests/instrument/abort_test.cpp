@@ -38,6 +38,12 @@ protected:
     // trace; ticks counts a 20 ms timer of the window meanwhile.
     double TraceAndAbort(const std::string &at, int delayMs, int *ticks)
     {
+        return TraceAndPress(at, delayMs, ticks, [] { ui_test::UserClick(hSta, ST_ABO); });
+    }
+
+    // The same with another action of the person in place of Abort.
+    double TraceAndPress(const std::string &at, int delayMs, int *ticks, std::function<void()> press)
+    {
         // Shared with the posted calls, which may outlive this function.
         auto w = std::make_shared<Watch>();
         w->at = at;
@@ -50,14 +56,14 @@ protected:
             ui_test::Post(*tick, 20);
         };
         auto watch = std::make_shared<std::function<void()>>();
-        *watch = [w, watch] {
+        *watch = [w, watch, press] {
             if (w->done)
                 return;
             if (Text(hSta, ST_MSG).rfind(w->at, 0) != 0)
                 return ui_test::Post(*watch, 1);
-            ui_test::Post([w] {
+            ui_test::Post([w, press] {
                 w->pressed = Clock::now();
-                ui_test::UserClick(hSta, ST_ABO);
+                press();
             }, w->delayMs);
         };
         ui_test::Post(*watch, 1);
@@ -156,6 +162,49 @@ TEST_P(AbortTest, AbortWhileTheInstrumentHasStoppedSendingEndsTheTransfer)
     EXPECT_EQ(s.I[kMaxTraceLen - 1], 0.0f);
     ExpectClearedAndRestored();
     ExpectNextTraceWorks();
+}
+
+// While the transfer runs the window lives: the trace panel's controls
+// cannot change the instrument or the window under the running capture, and
+// show again what it uses; the device test waits; Stop Meas stops the
+// capture as Abort does.
+TEST_P(AbortTest, TracePanelDuringATransferShowsWhatTheCaptureUses)
+{
+    ConnectJasper({"--rate", "10"});
+    int ticks = 0;
+    int testDimmed = -1;
+    const double secs = TraceAndPress("Reading IQ values  0%", 400, &ticks, [&] {
+        testDimmed = Dimmed(hTrc, TR_TST);
+        ui_test::UserSetVal(hTrc, TR_TYP, DEV_CORAL);
+        ui_test::UserSetVal(hTrc, TR_IFT, Gateway() ? IFT_LAN : IFT_GPIB);
+        ui_test::UserSetVal(hTrc, TR_WIN, 4);
+        ui_test::UserClick(hTrc, TR_BRK);
+    });
+    ASSERT_GE(secs, 0.0) << "Stop Meas was never pressed";
+    EXPECT_LT(secs, 5.0) << "Stop Meas did not stop the transfer";
+    EXPECT_EQ(testDimmed, 1);
+    EXPECT_EQ(Dimmed(hTrc, TR_TST), 0);
+    EXPECT_EQ(IntVal(hTrc, TR_TYP), DEV_JASPER);
+    EXPECT_EQ(a.Typ, DEV_JASPER);
+    EXPECT_EQ(IntVal(hTrc, TR_IFT), Gateway() ? IFT_GPIB : IFT_LAN);
+    EXPECT_EQ(IntVal(hTrc, TR_WIN), win);
+    ExpectClearedAndRestored();
+    ExpectNextTraceWorks();
+}
+
+// Quit while a transfer runs stops it as Abort does; the instrument is put
+// back before the program ends.
+TEST_P(AbortTest, QuitDuringATransferStopsItFirst)
+{
+    ConnectJasper({"--rate", "10"});
+    int ticks = 0;
+    const double secs = TraceAndPress("Reading IQ values  0%", 400, &ticks,
+                                      [] { ui_test::UserClick(hRun, RN_QUIT); });
+    // The quit also ended the event loop: the next one returns at once.
+    EXPECT_EQ(RunUserInterface(), 0);
+    ASSERT_GE(secs, 0.0) << "Quit was never pressed";
+    EXPECT_LT(secs, 5.0) << "the rest of the block was read before the program could end";
+    ExpectClearedAndRestored();
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, AbortTest, ::testing::Values(false, true),

@@ -4,12 +4,12 @@
 
 #include "VmKalLib.h"
 #include "common/panels_fixture.h"
-#include "files/busy.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
 #include "shell/startup.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "userint.h"
 

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "VmKalLib.h"
-#include "files/busy.h"
 #include "remote/tcpserver.h"
 #include "shell/mainpanel.h"
 #include "shell/startup.h"
+#include "state/busy.h"
 #include "state/globals.h"
 #include "state/statuspanel.h"
 #include "userint.h"

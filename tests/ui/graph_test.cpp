@@ -81,6 +81,44 @@ TEST(GraphReduction, DoublesAndTinySeriesAndRandomRanges)
     EXPECT_EQ(filled, 1);
 }
 
+TEST(GraphReduction, PeakIsTheFirstHighestPointOfAnyRange)
+{
+    // Repeated values, so that the first of equal maxima must be found.
+    std::vector<float> v(100003);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> level(0, 40);
+    for (float &x : v)
+        x = static_cast<float>(level(rng));
+    v[77] = std::numeric_limits<float>::quiet_NaN();
+    const kui::MinMaxPyramid pyr(v.data(), static_cast<int64_t>(v.size()), true);
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(v.size()));
+    for (int t = 0; t < 300; ++t) {
+        int a = pick(rng), b = pick(rng);
+        if (a > b)
+            std::swap(a, b);
+        int64_t want = -1;
+        for (int i = a; i < b; ++i)
+            if (!std::isnan(v[i]) && (want < 0 || v[i] > v[want]))
+                want = i;
+        ASSERT_EQ(pyr.peak(a, b), want) << a << ".." << b;
+    }
+    EXPECT_EQ(pyr.peak(77, 78), -1);
+}
+
+TEST(GraphReduction, FrequenciesTakeAPrefixAndEnoughDecimals)
+{
+    // 2.4 GHz told apart at 9.5 Hz: nine decimals of GHz.
+    kui::NumberStyle s = kui::StyleFor(2.405e9, 9.5367, "Hz");
+    EXPECT_EQ(s.unit.toStdString(), "GHz");
+    EXPECT_EQ(s.withUnit(2400625000.0).toStdString(), "2.400625000 GHz");
+    s = kui::StyleFor(-5e6, 2e6, "Hz");
+    EXPECT_EQ(s.withUnit(-4e6).toStdString(), "-4 MHz");
+    s = kui::StyleFor(500, 0.25, "Hz");   // one decimal tells quarters apart
+    EXPECT_EQ(s.withUnit(12.75).toStdString(), "12.8 Hz");
+    s = kui::StyleFor(16776703, 1, "");
+    EXPECT_EQ(s.withUnit(1234567).toStdString(), "1234567");
+}
+
 TEST(GraphReduction, TicksAreRoundAndCoverTheRange)
 {
     const auto t = kui::NiceTicks(-0.3, 2.7, 6);
@@ -90,6 +128,9 @@ TEST(GraphReduction, TicksAreRoundAndCoverTheRange)
     EXPECT_DOUBLE_EQ(t[1] - t[0], 0.5);
     EXPECT_TRUE(kui::NiceTicks(1, 1, 5).empty());
     EXPECT_EQ(kui::NiceTicks(0, 16776703, 8).back(), 15000000);   // steps of 5 million
+    // Far from 0 the ticks stay on their round values.
+    for (double t : kui::NiceTicks(2.395e9, 2.405e9, 6))
+        EXPECT_EQ(std::fmod(t, 2e6), 0.0) << t;
 }
 
 }  // namespace
