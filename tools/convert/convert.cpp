@@ -551,40 +551,51 @@ bool ChooseSplit(const std::vector<std::string> &paths, const Options &opt, Spli
     return false;
 }
 
-// Splits the positional paths into inputs and outputs by the file counts of
-// the two formats, finding the formats not given from the files.
-bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
+// --info: one input, or the two of a two-file format.
+bool AssignInfoPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
 {
-    if (opt.mode == Mode::Info) {
-        size_t nIn = opt.from >= 0 ? size_t(IqFormatAt(opt.from)->files) : paths.size();
-        if (paths.size() != nIn || nIn < 1 || nIn > 2) {
-            err = "--info with this format takes " + std::to_string(opt.from >= 0 ? nIn : 1) + " input file(s)";
-            return false;
-        }
-        if (opt.from < 0) {
-            Guess g = Detect(paths[0], FileFlag(nIn));
-            if (err = Unclear(g, paths[0], true); !err.empty())
-                return false;
-            opt.from = g.found[0];
-            opt.fromHow = g.how;
-        }
-        opt.inputs = paths;
-        return CheckDashes(opt, err);
+    size_t nIn = opt.from >= 0 ? size_t(IqFormatAt(opt.from)->files) : paths.size();
+    if (paths.size() != nIn || nIn < 1 || nIn > 2) {
+        err = "--info with this format takes " + std::to_string(opt.from >= 0 ? nIn : 1) + " input file(s)";
+        return false;
     }
+    if (opt.from < 0) {
+        Guess g = Detect(paths[0], FileFlag(nIn));
+        if (err = Unclear(g, paths[0], true); !err.empty())
+            return false;
+        opt.from = g.found[0];
+        opt.fromHow = g.how;
+    }
+    opt.inputs = paths;
+    return CheckDashes(opt, err);
+}
+
+// What the formats given on the command line demand of the paths.
+bool FitsGivenFormats(const std::vector<std::string> &paths, const Options &opt, std::string &err)
+{
     if (opt.to >= 0 && !IqFormatAt(opt.to)->save) {
         err = std::string("format ") + IqFormatAt(opt.to)->name + " can only be read";
         return false;
     }
-    if (opt.from >= 0 && opt.to >= 0) {
-        size_t nIn = size_t(IqFormatAt(opt.from)->files), nOut = size_t(IqFormatAt(opt.to)->files);
-        if (paths.size() != nIn + nOut) {
-            err = "this conversion takes " + std::to_string(nIn) + " input and " + std::to_string(nOut) +
-                  " output file(s)";
-            return false;
-        }
+    if (opt.from < 0 || opt.to < 0)
+        return true;
+    size_t nIn = size_t(IqFormatAt(opt.from)->files), nOut = size_t(IqFormatAt(opt.to)->files);
+    if (paths.size() != nIn + nOut) {
+        err = "this conversion takes " + std::to_string(nIn) + " input and " + std::to_string(nOut) +
+              " output file(s)";
+        return false;
     }
+    return true;
+}
+
+// Splits the positional paths into inputs and outputs by the file counts of
+// the two formats, finding the formats not given from the files.
+bool AssignPaths(const std::vector<std::string> &paths, Options &opt, std::string &err)
+{
+    if (opt.mode == Mode::Info)
+        return AssignInfoPaths(paths, opt, err);
     Split s;
-    if (!ChooseSplit(paths, opt, s, err))
+    if (!FitsGivenFormats(paths, opt, err) || !ChooseSplit(paths, opt, s, err))
         return false;
     if (opt.from < 0) {
         opt.from = s.in.found[0];
