@@ -1,10 +1,13 @@
 // Capture rate of the largest Jasper trace (16,776,704 samples, 134 MB)
 // from kalmira-sim over loopback, read the way the acquisition reads it
 // (block header, then 2 MiB chunks, each float divided by the scale), beside
-// a plain loopback TCP copy of the same byte count in the same run.  The
-// gap between the two is what the VISA layer and the simulator cost.
+// two baselines in the same run: a plain reader of the same simulator's block
+// and a plain loopback TCP copy of the same byte count.  The gap to the first
+// is what the VISA layer and the scaling cost, the gap between the two what
+// the simulator costs.
 #include "common/sim_process.h"
 #include "loopback_copy.h"
+#include "sim_reader.h"
 #include "visa.h"
 
 #include <benchmark/benchmark.h>
@@ -68,6 +71,23 @@ void BM_JasperCaptureFromSim(benchmark::State &state) {
     viClose(rm);
 }
 
+// The same simulator's block, asked for and dropped by a plain socket.
+void BM_PlainReaderOfSim(benchmark::State &state) {
+    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--rlev", "0"});
+    if (!sim.started() || sim.analyzerPort() <= 0) {
+        state.SkipWithError("kalmira-sim could not be started");
+        return;
+    }
+    SimBlockReader reader(sim.analyzerPort(), kSamples);
+    for (auto _ : state) {
+        if (reader.readBlock() != kBytes) {
+            state.SkipWithError("the block did not come whole");
+            break;
+        }
+    }
+    state.counters["MB"] = benchmark::Counter(double(kBytes) / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 // The same number of bytes from one loopback socket to another.
 void BM_PlainLoopbackTcpCopy(benchmark::State &state) {
     LoopbackCopy copy;
@@ -83,6 +103,7 @@ void BM_PlainLoopbackTcpCopy(benchmark::State &state) {
 }  // namespace
 
 BENCHMARK(BM_JasperCaptureFromSim)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PlainReaderOfSim)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_PlainLoopbackTcpCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 BENCHMARK_MAIN();
