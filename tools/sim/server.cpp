@@ -52,8 +52,12 @@ void Connection::drainInput() {
 
 bool Connection::wantsWrite() const { return !out_.empty() && out_.front()->readyAt() <= Clock::now(); }
 
+// A reply that may go on now waits for room in the socket (POLLOUT), not
+// for a time: a wake-up time in the past would spin the loop.
 Clock::time_point Connection::wakeAt() const {
-    return out_.empty() ? Clock::time_point::max() : out_.front()->readyAt();
+    if (out_.empty()) return Clock::time_point::max();
+    const Clock::time_point at = out_.front()->readyAt();
+    return at > Clock::now() ? at : Clock::time_point::max();
 }
 
 std::string_view Connection::nextBytes() {
