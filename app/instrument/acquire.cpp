@@ -17,6 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 const char kVisaErrText[] = "A VISA error has occured.";
 
@@ -29,6 +32,8 @@ constexpr ViUInt32 kSliceMs = 100;
 // Bytes read between two looks at the window: a few ms on a LAN, a quarter
 // of a second through a GPIB gateway.
 constexpr size_t kPieceBytes = 256 * 1024;
+// The window gets its events at least this often during a transfer.
+constexpr double kEventsEverySec = 0.002;
 // The Agate's capture memory, samples per channel.
 constexpr int kAgateMemory = 524288;
 
@@ -62,6 +67,65 @@ void DropArrays(IqRec &rec)
     std::free(rec.Q);
     rec.I = rec.Q = nullptr;
     rec.Len = 0;
+}
+
+// Fresh memory costs the kernel a page fault and the zeroing of every page
+// when it is first written, more than the transfer into it.  Large arrays
+// ask for huge pages (one fault per 2 MiB); where the system gives none,
+// nothing changes.
+constexpr size_t kHugePage = size_t(2) << 20;
+
+void AskHugePages(float *p, size_t bytes)
+{
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePage - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
+// Holds bytes and not much more (arrays of another length are not kept:
+// they would hold memory the trace does not use).
+bool HoldsJust(const float *p, size_t bytes)
+{
+    const size_t have = malloc_usable_size(const_cast<float *>(p));
+    return have >= bytes && have - bytes < kHugePage;
+}
+
+// Sets p[from, to) to zero.  Whole pages are handed back to the kernel,
+// which maps them to zero pages again, instead of being written: after an
+// Abort the rest of a long trace would otherwise take milliseconds to clear.
+// (The arrays come from calloc: private anonymous memory, for which that is
+// what MADV_DONTNEED does.)
+void ZeroRest(float *p, size_t from, size_t to)
+{
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(p + from), end = reinterpret_cast<uintptr_t>(p + to);
+    const uintptr_t first = (begin + page - 1) & ~(page - 1), last = end & ~(page - 1);
+    if (last <= first || madvise(reinterpret_cast<void *>(first), last - first, MADV_DONTNEED) != 0) {
+        std::fill(p + from, p + to, 0.0f);
+        return;
+    }
+    std::memset(p + from, 0, first - begin);
+    std::memset(reinterpret_cast<void *>(last), 0, end - last);
+}
+
+// The record's arrays for count samples.  The usual capture has the length
+// of the one before: its arrays are written over instead of freed and
+// allocated anew, which spares the kernel's work on fresh memory.  Whatever
+// a capture does not fill has to be cleared (ZeroRest).
+bool TakeArrays(IqRec &rec, int count)
+{
+    const size_t bytes = size_t(count) * sizeof(float);
+    if (rec.I && rec.Q && HoldsJust(rec.I, bytes) && HoldsJust(rec.Q, bytes))
+        return true;
+    DropArrays(rec);
+    rec.I = static_cast<float *>(std::calloc(size_t(count), sizeof(float)));
+    rec.Q = static_cast<float *>(std::calloc(size_t(count), sizeof(float)));
+    if (!rec.I || !rec.Q)
+        return false;
+    AskHugePages(rec.I, bytes);
+    AskHugePages(rec.Q, bytes);
+    return true;
 }
 
 // After a failed or abandoned read the instrument may still be sending the
@@ -123,15 +187,43 @@ ViStatus ReadHeader(ViSession vi, long long maxSamples, int *count)
     return VI_SUCCESS;
 }
 
-// Reads n floats through the work buffer; each is divided by fkt into dst
-// (or dropped when dst is null).
-ViStatus ReadScaled(ViSession vi, float *work, float *dst, int n)
+#if defined(__x86_64__) && defined(__GNUC__)
+// Eight floats per division where the processor has AVX2, four elsewhere.
+#define KAL_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KAL_VECTOR_CLONES
+#endif
+
+// Divides the floats [from, to) of dst by fkt, in place.  The divisor is
+// taken into a local first: as far as the compiler knows, the global could
+// be one of dst's floats, which would keep the loop from being vectorised.
+// It stays a division, so every value is the instrument's float divided by
+// fkt, as it has always been.
+KAL_VECTOR_CLONES void ScaleInPlace(float *dst, size_t from, size_t to)
 {
-    ViStatus st = ReadExact(vi, work, size_t(n) * sizeof(float));
-    if (st != VI_SUCCESS || dst == nullptr)
-        return st;
-    for (int j = 0; j < n; ++j)
-        dst[j] = work[j] / fkt;
+    const float by = fkt;
+    size_t j = from;
+    for (; j + 8 <= to; j += 8)
+        for (size_t k = 0; k < 8; ++k)
+            dst[j + k] /= by;
+    for (; j < to; ++j)
+        dst[j] /= by;
+}
+
+// Reads n floats straight into dst, each divided by fkt.  The division
+// follows every piece while its floats are still in the cache.
+ViStatus ReadScaled(ViSession vi, float *dst, int n)
+{
+    char *const bytes = reinterpret_cast<char *>(dst);
+    const size_t count = size_t(n) * sizeof(float);
+    for (size_t got = 0; got < count;) {
+        const size_t piece = std::min(count - got, kPieceBytes);
+        const ViStatus st = ReadExact(vi, bytes + got, piece);
+        if (st != VI_SUCCESS)
+            return st;
+        ScaleInPlace(dst, got / sizeof(float), (got + piece) / sizeof(float));
+        got += piece;
+    }
     return VI_SUCCESS;
 }
 
@@ -142,47 +234,64 @@ bool AbortPressed()
     return pressed != 0;
 }
 
-// Reads count bytes in pieces and lets the window process its events between
-// them, so that it stays alive and Abort is seen at once.  Each wait for data
-// is one short slice of the session's time-out, which keeps the window alive
-// also while an instrument sends slowly or not at all; the transfer still
-// ends after kDataTmoMs without a byte.  aborted tells that Abort stopped it.
-ViStatus ReadWatched(ViSession vi, char *buf, size_t count, size_t *got, bool *aborted)
+// A chunked transfer under way: the session, whether Abort stopped it, and
+// when the window last had its events.
+struct Transfer {
+    ViSession vi;
+    bool aborted = false;
+    double eventsAt = -1.0;
+};
+
+// Lets the window process its events, so that it stays alive and Abort is
+// seen at once; true when Abort was pressed.  Pieces of a fast transfer come
+// in a fraction of a millisecond: the events wait until kEventsEverySec has
+// passed, pieces of a slow one take longer than that anyway.
+bool Aborted(Transfer &tr)
 {
-    *got = 0;
-    double heard = Timer();
-    while (*got < count) {
+    const double now = Timer();
+    if (now - tr.eventsAt >= kEventsEverySec) {
         ProcessSystemEvents();
-        if ((*aborted = AbortPressed()))
+        tr.eventsAt = now;
+        tr.aborted = AbortPressed();
+    }
+    return tr.aborted;
+}
+
+// Reads n floats straight into dst in pieces, the window's events between
+// them.  Each piece is divided by fkt as soon as it is in, while it is still
+// in the cache.  Each wait for data is one short slice of the session's
+// time-out, which keeps the window alive also while an instrument sends
+// slowly or not at all; the transfer still ends after kDataTmoMs without a
+// byte.  After Abort the whole floats that came are kept; *whole says how
+// many floats are in.
+ViStatus ReadChunk(Transfer &tr, float *dst, int n, size_t *whole)
+{
+    char *const bytes = reinterpret_cast<char *>(dst);
+    const size_t count = size_t(n) * sizeof(float);
+    size_t got = 0;
+    double heard = Timer();
+    while (got < count) {
+        *whole = got / sizeof(float);
+        if (Aborted(tr))
             return VI_SUCCESS;
-        const size_t want = std::min(count - *got, kPieceBytes);
-        ViUInt32 n = 0;
-        const ViStatus st = viRead(vi, reinterpret_cast<ViPBuf>(buf + *got), static_cast<ViUInt32>(want), &n);
-        *got += n;
-        if (n > 0)
+        const size_t want = std::min(count - got, kPieceBytes);
+        ViUInt32 k = 0;
+        const ViStatus st = viRead(tr.vi, reinterpret_cast<ViPBuf>(bytes + got), static_cast<ViUInt32>(want), &k);
+        // The floats that became whole with this read: a float cut by the
+        // previous one is completed now.
+        ScaleInPlace(dst, got / sizeof(float), (got + k) / sizeof(float));
+        got += k;
+        if (k > 0)
             heard = Timer();
         if (st == VI_ERROR_TMO && (Timer() - heard) * 1000.0 < kDataTmoMs)
             continue;
         if (st < VI_SUCCESS)
             return st;
         // The instrument ended its message early: an incomplete block.
-        if (n < want)
+        if (k < want)
             return -1;
     }
-    return VI_SUCCESS;
-}
-
-// n floats of one I or Q block, each divided by fkt into dst.  After Abort
-// the whole floats that came are kept; the rest of dst stays zero.
-ViStatus ReadChunk(ViSession vi, float *work, float *dst, int n, bool *aborted)
-{
-    size_t got = 0;
-    const ViStatus st = ReadWatched(vi, reinterpret_cast<char *>(work), size_t(n) * sizeof(float), &got, aborted);
-    if (st != VI_SUCCESS)
-        return st;
-    const size_t whole = got / sizeof(float);
-    for (size_t j = 0; j < whole; ++j)
-        dst[j] = work[j] / fkt;
+    *whole = size_t(n);
     return VI_SUCCESS;
 }
 
@@ -194,45 +303,45 @@ void ShowChunkProgress(int k, int count)
 }
 
 // The Jasper's long traces: pairs of 524288-sample I and Q blocks, then the
-// rest of I and the rest of Q, until all are in or Abort is pressed.
-ViStatus ReadPairs(ViSession vi, float *work, IqRec &rec, int count, bool *aborted)
+// rest of I and the rest of Q, until all are in or Abort is pressed.  Each
+// block goes straight to its place in I or Q.  filled[c] tells how many
+// samples from the start of channel c are in (all of them unless aborted).
+ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
 {
     const int blocks = count / kJasperChunk;
     ViStatus st = VI_SUCCESS;
-    for (int k = 0; k <= blocks && st == VI_SUCCESS && !*aborted; ++k) {
+    filled[0] = filled[1] = 0;
+    for (int k = 0; k <= blocks && st == VI_SUCCESS && !tr.aborted; ++k) {
         const int n = k < blocks ? kJasperChunk : count % kJasperChunk;
         if (k < blocks)
             ShowChunkProgress(k, count);
         else
             DspTxtPnl("Reading IQ values  100%");
         const size_t at = size_t(k) * kJasperChunk;
-        if (n > 0)
-            st = ReadChunk(vi, work, rec.I + at, n, aborted);
-        if (n > 0 && st == VI_SUCCESS && !*aborted)
-            st = ReadChunk(vi, work, rec.Q + at, n, aborted);
+        for (int ch = 0; ch < 2 && n > 0 && st == VI_SUCCESS && !tr.aborted; ++ch) {
+            size_t whole = 0;
+            st = ReadChunk(tr, (ch ? rec.Q : rec.I) + at, n, &whole);
+            filled[ch] = at + whole;
+        }
     }
     return st;
 }
 
 // The chunked layout.  Abort ends the transfer with a device clear instead of
-// reading the rest (at GPIB speed that would take minutes); what was not read
-// stays zero.
-ViStatus ReadChunked(ViSession vi, IqRec &rec, int count)
+// reading the rest (at GPIB speed that would take minutes); filled[c] tells
+// how much of channel c came.
+ViStatus ReadChunked(ViSession vi, IqRec &rec, int count, size_t filled[2])
 {
-    float *work = static_cast<float *>(std::calloc(kJasperChunk, sizeof(float)));
-    if (!work)
-        return -1;
     // Only what the user does from here on counts (the button latches).
     SetCtrlVal(hSta, ST_ABO, 0);
-    bool aborted = false;
+    Transfer tr{vi};
     ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kSliceMs);
     if (st == VI_SUCCESS)
-        st = ReadPairs(vi, work, rec, count, &aborted);
-    std::free(work);
+        st = ReadPairs(tr, rec, count, filled);
     const ViStatus restored = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs);
     if (st == VI_SUCCESS)
         st = restored;
-    if (st == VI_SUCCESS && aborted) {
+    if (st == VI_SUCCESS && tr.aborted) {
         DspTxtPnl("Reading IQ values  100%");
         ProcessDrawEvents();
         st = viClear(vi);
@@ -243,23 +352,23 @@ ViStatus ReadChunked(ViSession vi, IqRec &rec, int count)
 // All I values, then all Q values; each channel is windowed once it is in.
 ViStatus ReadSingle(ViSession vi, IqRec &rec, int count, int mask)
 {
-    float *work = static_cast<float *>(std::calloc(size_t(count), sizeof(float)));
-    if (!work)
-        return -1;
     ViStatus st = VI_SUCCESS;
     static const char *const texts[2] = {"Reading I values...", "Reading Q values..."};
     for (int ch = 0; ch < 2 && st == VI_SUCCESS; ++ch) {
         const bool wanted = (mask >> ch) & 1;
+        float *const dst = ch ? rec.Q : rec.I;
         if (wanted) {
             DspTxtPnl(texts[ch]);
             ProcessDrawEvents();
         }
-        // An unwanted channel is still read, so the block ends where it should.
-        st = ReadScaled(vi, work, wanted ? (ch ? rec.Q : rec.I) : nullptr, count);
-        if (st == VI_SUCCESS && wanted)
+        // An unwanted channel is still read, so the block ends where it
+        // should; its array stays zero.
+        st = ReadScaled(vi, dst, count);
+        if (!wanted)
+            std::fill(dst, dst + count, 0.0f);
+        else if (st == VI_SUCCESS)
             CnvWin(ch);
     }
-    std::free(work);
     return st;
 }
 
@@ -414,25 +523,27 @@ int ReadIQ(DevRec dev, IqRec &rec, int mask)
 
     int count = 0;
     ViStatus st = ReadHeader(vi, MaxBlockSamples(dev), &count);
-    DropArrays(rec);
+    if (st == VI_SUCCESS && !TakeArrays(rec, count))
+        st = -1;
     if (st != VI_SUCCESS) {
-        DiscardRest(vi);
-        return st;
-    }
-    rec.I = static_cast<float *>(std::calloc(size_t(count), sizeof(float)));
-    rec.Q = static_cast<float *>(std::calloc(size_t(count), sizeof(float)));
-    if (!rec.I || !rec.Q) {
         DropArrays(rec);
         DiscardRest(vi);
-        return -1;
+        return st;
     }
     rec.Len = count;
 
     if (IsJasper(dev) && count > kJasperChunk) {
+        size_t filled[2] = {};
         {
             // The Load and Save panels refuse to touch s while input runs.
             IoBusyScope busy;
-            st = ReadChunked(vi, rec, count);
+            st = ReadChunked(vi, rec, count, filled);
+        }
+        // After Abort, what did not come is zero (a float cut in half too),
+        // also in arrays that held the trace before.
+        if (st == VI_SUCCESS) {
+            ZeroRest(rec.I, filled[0], size_t(count));
+            ZeroRest(rec.Q, filled[1], size_t(count));
         }
         // Abort also raised the file loads' flag (it cannot tell the two
         // apart); it must not stop the next load.

@@ -21,11 +21,12 @@ int TracIQ(DevRec dev, IqRec &rec);
 
 // Sends the data query and reads the block into rec (mask bit 0: I, bit 1:
 // Q), divided by fkt; rec.Len becomes the block's sample count, which may be
-// a little more than the capture asked for.  0, a VISA status, or -1 for a
-// malformed or incomplete block, one longer than the model can capture, or
-// memory that could not be had.  Once the query is out, a failure
-// leaves rec without arrays and with Len 0, and the rest of the block is
-// discarded so that the next command gets its own reply.
+// a little more than the capture asked for.  Arrays of the block's length
+// that rec holds already are written over rather than replaced.  0, a VISA
+// status, or -1 for a malformed or incomplete block, one longer than the
+// model can capture, or memory that could not be had.  Once the query is
+// out, a failure leaves rec without arrays and with Len 0, and the rest of
+// the block is discarded so that the next command gets its own reply.
 int ReadIQ(DevRec dev, IqRec &rec, int mask);
 
 // Stop Meas: takes the instrument out of capture mode and reloads its own

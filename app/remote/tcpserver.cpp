@@ -8,7 +8,9 @@
 // of 16.7 million samples takes a while, so the Transfer panel shows its
 // progress and the window keeps drawing between blocks; a client that stops
 // reading or goes away ends the reply after a time-out instead of freezing the
-// program.  Nothing a peer does may stop the server or wait for the person at
+// program.  The samples are interleaved a few blocks at a time into one
+// buffer that stays in the cache, and each block goes to the socket from
+// there.  Nothing a peer does may stop the server or wait for the person at
 // the screen: what the operator should know goes into a note that returns at
 // once.
 #include "remote/tcpserver.h"
@@ -21,6 +23,7 @@
 #include "state/statuspanel.h"
 #include "userint.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -43,6 +46,10 @@ constexpr unsigned kIdentityTimeoutMs = 1000;
 // client that stopped reading gives the window back within seconds.
 constexpr unsigned kBlockTimeoutMs = 5000;
 constexpr int kBlockSamples = 8000;
+// Blocks interleaved into the reply buffer at a time: 512 kB.
+constexpr int kBlocksPerFill = 8;
+// How often the Transfer panel draws during a data reply.
+constexpr double kDrawEverySec = 0.02;
 
 void DebugOut(const char *fmt, const char *text = "")
 {
@@ -144,17 +151,29 @@ struct Source {
     size_t held;
 };
 
-// Interleaves count samples from first on as I, Q, I, Q ... and writes them.
-bool SendBlock(unsigned handle, const Source &src, size_t first, int count)
+// Interleaves count samples from first on as I, Q, I, Q ... into out.  The
+// floats are moved, not computed: every bit arrives as s holds it.
+void Interleave(float *out, const Source &src, size_t first, size_t count)
 {
-    float *out = reinterpret_cast<float *>(IQMem);
-    for (int k = 0; k < count; ++k) {
-        const size_t n = first + static_cast<size_t>(k);
-        out[2 * k] = n < src.held ? src.i[n] : 0.0f;
-        out[2 * k + 1] = n < src.held ? src.q[n] : 0.0f;
+    const size_t held = first < src.held ? std::min(count, src.held - first) : 0;
+    const float *i = src.i + first, *q = src.q + first;
+    size_t k = 0;
+    for (; k + 4 <= held; k += 4)
+        for (size_t j = k; j < k + 4; ++j) {
+            out[2 * j] = i[j];
+            out[2 * j + 1] = q[j];
+        }
+    for (; k < held; ++k) {
+        out[2 * k] = i[k];
+        out[2 * k + 1] = q[k];
     }
+    std::fill(out + 2 * held, out + 2 * count, 0.0f);
+}
+
+bool SendBlock(unsigned handle, const float *samples, int count)
+{
     const size_t bytes = static_cast<size_t>(count) * 2 * sizeof(float);
-    return ServerTCPWrite(handle, IQMem, bytes, kBlockTimeoutMs) == static_cast<int>(bytes);
+    return ServerTCPWrite(handle, samples, bytes, kBlockTimeoutMs) == static_cast<int>(bytes);
 }
 
 // The 4-byte header of the data reply.
@@ -167,19 +186,51 @@ bool SendHeader(unsigned handle)
     return sent;
 }
 
+// The Transfer panel's figure after full block b of `blocks`, set when it
+// changes.  The panel draws every kDrawEverySec: a block goes out in some
+// ten microseconds, far more often than a window can show anything.
+class Progress {
+public:
+    explicit Progress(int blocks) : blocks_(blocks) {}
+    void After(int b)
+    {
+        if (b > 0) {
+            const int percent = static_cast<int>((static_cast<long long>(b) * 100 + 100) / blocks_);
+            if (percent != shown_)
+                SetCtrlVal(hDat, DT_TRANSF, shown_ = percent);
+        }
+        const double now = Timer();
+        if (now - drawn_ >= kDrawEverySec) {
+            ProcessDrawEvents();
+            drawn_ = now;
+        }
+    }
+
+private:
+    int blocks_;
+    int shown_ = 0;
+    double drawn_ = -1.0;
+};
+
 bool SendSamples(unsigned handle, int len)
 {
     const Source src{s.I, s.Q, static_cast<size_t>(HeldSamples())};
+    float *const buffer = reinterpret_cast<float *>(IQMem);
     const int fullBlocks = len / kBlockSamples;
-    for (int b = 0; b < fullBlocks; ++b) {
-        if (!SendBlock(handle, src, static_cast<size_t>(b) * kBlockSamples, kBlockSamples))
+    const int blocks = (len + kBlockSamples - 1) / kBlockSamples;
+    Progress progress(fullBlocks);
+    for (int b = 0; b < blocks; ++b) {
+        const size_t first = static_cast<size_t>(b) * kBlockSamples;
+        const int slot = b % kBlocksPerFill;
+        if (slot == 0)
+            Interleave(buffer, src, first, std::min<size_t>(size_t(kBlocksPerFill) * kBlockSamples, size_t(len) - first));
+        const int count = b < fullBlocks ? kBlockSamples : len % kBlockSamples;
+        if (!SendBlock(handle, buffer + 2 * slot * kBlockSamples, count))
             return false;
-        if (b > 0)
-            SetCtrlVal(hDat, DT_TRANSF, static_cast<int>((static_cast<long long>(b) * 100 + 100) / fullBlocks));
-        ProcessDrawEvents();
+        if (b < fullBlocks)
+            progress.After(b);
     }
-    const int rest = len % kBlockSamples;
-    return rest == 0 || SendBlock(handle, src, static_cast<size_t>(fullBlocks) * kBlockSamples, rest);
+    return true;
 }
 
 // The reply carries no count: the client knows it from the last state
@@ -204,7 +255,7 @@ int SendSymbols(unsigned handle)
         AbandonTransfer(handle);
         return 0;
     }
-    IQMem = static_cast<char *>(std::calloc(2 * kBlockSamples, sizeof(float)));
+    IQMem = static_cast<char *>(std::calloc(size_t(2) * kBlocksPerFill * kBlockSamples, sizeof(float)));
     if (!IQMem || (len > 0 && !EnsureArrays(len))) {
         FailTransfer(handle);
         return 0;

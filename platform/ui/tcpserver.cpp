@@ -2,6 +2,8 @@
 // the UI thread.  Events are queued and handed over one at a time, never
 // while a callback or a read/write of this layer is still running, so a
 // callback that waits for bytes or lets the panels draw is not re-entered.
+// Writes go to the socket straight from the caller's memory: a data reply of
+// 134 MB is not copied into Qt's write buffer on its way.
 #include "uistate.h"
 
 #include <QCoreApplication>
@@ -12,9 +14,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cerrno>
 #include <climits>
 #include <deque>
 #include <map>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -157,6 +162,57 @@ void DrawWhileWaiting()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
 }
 
+// Part of the bytes may have gone out: the stream can no longer be trusted,
+// so the connection ends here instead of later writes delivering a
+// corrupted reply.
+void GiveUp(unsigned handle, Conn &c)
+{
+    c.gone = true;
+    if (c.sock)
+        c.sock->abort();
+    Enqueue(handle, TCP_DISCONNECT);
+}
+
+// Sends size bytes on the connection's socket, as much at a time as the
+// system takes.  While it takes none, the call waits for room and the panels
+// draw every kSliceMs (the room of a fast reader comes back within
+// microseconds, far more often than a window can show anything).  All of
+// them within limitMs, or TCPETimeOut and the connection is given up.
+int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
+{
+    QElapsedTimer t;
+    t.start();
+    qint64 drawnAt = 0;
+    for (size_t done = 0; done < size;) {
+        Conn *c = Find(handle);
+        if (!c || !c->sock || c->gone || c->sock->state() != QAbstractSocket::ConnectedState)
+            return TCPEWriteFailed;
+        const int fd = static_cast<int>(c->sock->socketDescriptor());
+        const ssize_t n = ::send(fd, p + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            GiveUp(handle, *c);
+            return TCPEWriteFailed;
+        }
+        if (t.elapsed() >= qint64(limitMs)) {
+            GiveUp(handle, *c);
+            return TCPETimeOut;
+        }
+        pollfd room{fd, POLLOUT, 0};
+        ::poll(&room, 1, static_cast<int>(std::min<qint64>(kSliceMs, qint64(limitMs) - t.elapsed())));
+        if (t.elapsed() - drawnAt >= kSliceMs) {
+            DrawWhileWaiting();
+            drawnAt = t.elapsed();
+        }
+    }
+    return static_cast<int>(size);
+}
+
 }  // namespace
 
 int RegisterTCPServer(unsigned port, tcpFuncPtr cb, void *callbackData)
@@ -236,34 +292,8 @@ int ServerTCPWrite(unsigned handle, const void *buffer, size_t size, unsigned ti
         return TCPEWriteFailed;
     if (size == 0)
         return 0;
-    if (c->sock->write(static_cast<const char *>(buffer), static_cast<qint64>(size)) != static_cast<qint64>(size))
-        return TCPEWriteFailed;
     ++busy;
-    QElapsedTimer t;
-    t.start();
-    const qint64 limit = timeoutMs ? timeoutMs : kDefaultTimeoutMs;
-    int rc = static_cast<int>(size);
-    while (c && c->sock && c->sock->bytesToWrite() > 0) {
-        if (c->sock->state() != QAbstractSocket::ConnectedState) {
-            rc = TCPEWriteFailed;
-            break;
-        }
-        if (t.elapsed() >= limit) {
-            // Part of the bytes may have gone out: the stream can no longer
-            // be trusted, so the connection ends here instead of later
-            // writes delivering a corrupted reply.
-            rc = TCPETimeOut;
-            c->gone = true;
-            c->sock->abort();
-            Enqueue(handle, TCP_DISCONNECT);
-            break;
-        }
-        c->sock->waitForBytesWritten(static_cast<int>(std::min<qint64>(kSliceMs, limit - t.elapsed())));
-        DrawWhileWaiting();
-        c = Find(handle);
-    }
-    if (!c || !c->sock)
-        rc = TCPEWriteFailed;
+    const int rc = SendAll(handle, static_cast<const char *>(buffer), size, timeoutMs ? timeoutMs : kDefaultTimeoutMs);
     Leave();
     return rc;
 }

@@ -143,8 +143,12 @@ ViStatus TcpLink::read(ViByte *out, ViUInt32 count, ViUInt32 *got, bool toLineEn
         if (pos_ == end_) {
             pos_ = end_ = 0;
             size_t n = 0;
-            // Large binary reads go straight into the caller's buffer.
-            bool direct = !toLineEnd && count - have >= kChunk / 4;
+            // What was buffered is used up.  A binary read takes the rest
+            // straight into the caller's memory and no more than it asked
+            // for, so that the next one (the rest of a block) starts with an
+            // empty buffer too and no byte of a block is copied twice.
+            // Replies read to their line feed go through the buffer.
+            bool direct = !toLineEnd;
             ViStatus r = direct ? recvSome(out + have, count - have, &n, tmoMs) : recvSome(buf_.get(), kChunk, &n, tmoMs);
             if (r != VI_SUCCESS) {
                 st = r;

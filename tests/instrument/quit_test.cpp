@@ -30,7 +30,8 @@ TEST_F(TraceTest, QuitRequestStopsAChunkedTraceThroughAbort)
     // The end of the trace never came.
     EXPECT_EQ(s.I[kMaxTraceLen - 1], 0.0f);
     EXPECT_EQ(s.Q[kMaxTraceLen - 1], 0.0f);
-    // The simulator logs on its own time: wait for the restore to arrive.
+    // The simulator logs on its own time, the restore commands came on the
+    // connection the device clear made anew: wait for the last line.
     Lines got = Log();
     for (int i = 0; i < 300 && (got.empty() || got.back() != "INIT:CONT ON"); ++i) {
         ::usleep(10000);

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -168,6 +169,42 @@ TEST_F(RemoteTest, FiveThousandSamplesGoInOneBlockAndTheProgressStaysAtZero)
     EXPECT_EQ(Progress(), 0);
     for (size_t i = first; i < Writes().size(); ++i)
         EXPECT_EQ(Writes()[i].progress, 0);
+}
+
+// Every bit pattern a float can hold, NaNs with payloads (quiet and
+// signalling), infinities, subnormals and -0 among them, arrives exactly as s
+// holds it, on a length that ends inside both a block and a buffer fill.
+TEST_F(RemoteTest, TheReplyCarriesTheSamplesBitForBitInBlocksOf8000)
+{
+    const int n = 2 * 8 * 8000 + 3 * 8000 + 4321;
+    SetData(n);
+    uint32_t x = 0x12345678u;
+    const uint32_t special[] = {0x7FC00001u, 0x7F800001u, 0xFF800000u, 0x00000001u, 0x80000000u, 0x7F7FFFFFu};
+    for (int k = 0; k < n; ++k) {
+        x = x * 1664525u + 1013904223u;
+        const uint32_t bits[2] = {k % 97 == 0 ? special[k % 6] : x, x ^ 0xA5A5A5A5u};
+        std::memcpy(&s.I[k], &bits[0], 4);
+        std::memcpy(&s.Q[k], &bits[1], 4);
+    }
+    std::vector<uint8_t> want(size_t(n) * 8);
+    for (int k = 0; k < n; ++k) {
+        std::memcpy(&want[size_t(k) * 8], &s.I[k], 4);
+        std::memcpy(&want[size_t(k) * 8 + 4], &s.Q[k], 4);
+    }
+    Client c(port);
+    Talk<StateMsg>([&] { return ReadState(c); });
+    const size_t first = Writes().size();
+    Reply r = Talk<Reply>([&] { return FetchSymbols(c, size_t(n)); });
+    EXPECT_EQ(r.header, (std::vector<uint8_t>{2, 0, 0, 0}));
+    ASSERT_EQ(r.body.size(), want.size());
+    EXPECT_TRUE(r.body == want) << "first difference at byte "
+                                << std::mismatch(r.body.begin(), r.body.end(), want.begin()).first - r.body.begin();
+    EXPECT_EQ(r.extra, 0u);
+    std::vector<size_t> sizes{4};
+    sizes.insert(sizes.end(), n / 8000, 64000);
+    sizes.push_back(4321 * 8);
+    EXPECT_EQ(SizesFrom(first), sizes);
+    EXPECT_EQ(Writes().back().progress, 100);
 }
 
 TEST_F(RemoteTest, ACountWithoutArraysGoesOutAsZerosAndNoDataAsAnEmptyReply)

@@ -447,7 +447,10 @@ void Instrument::dataQuery(std::vector<std::string> &texts, std::unique_ptr<Stre
     BlockShape shape;
     shape.count = cur_.count;
     shape.chunked = cfg_.model == Model::Jasper && cur_.count > kJasperChunk;
-    shape.fullScale = fullScale();
+    // The signal is made once per full scale; every block of that setting
+    // is sent straight out of it.
+    if (!signal_ || signal_->fullScale() != fullScale()) signal_ = std::make_shared<PreparedSignal>(fullScale());
+    shape.signal = signal_;
     static const std::pair<Fault, BlockFault> map[] = {{Fault::Drop, BlockFault::Drop},
                                                        {Fault::Short, BlockFault::Short},
                                                        {Fault::BadHeader, BlockFault::BadHeader},

@@ -105,6 +105,7 @@ private:
     std::map<std::string, Settings> stored_;
     std::deque<std::string> errors_;
     std::deque<std::unique_ptr<Stream>> output_;
+    std::shared_ptr<const PreparedSignal> signal_;  // of the last data query's full scale
     std::shared_ptr<LogFile> log_;
     int dataQueries_ = 0;
     int sre_ = 0, ese_ = 0, esr_ = 0;

@@ -18,10 +18,10 @@ namespace kalsim {
 
 namespace {
 
-constexpr size_t kSendChunk = 1 << 20;
-// At most this much is sent to one connection per turn of the loop, so
-// that one long block does not starve the others.
-constexpr int kChunksPerTurn = 8;
+// The most one send takes from a reply, and the most one connection gets per
+// turn of the loop, so that one long block does not starve the others.
+constexpr size_t kSendMax = size_t(4) << 20;
+constexpr size_t kBytesPerTurn = size_t(8) << 20;
 
 [[noreturn]] void die(const char *what, const std::string &detail) {
     std::fprintf(stderr, "kalmira-sim: %s %s: %s\n", what, detail.c_str(), std::strerror(errno));
@@ -32,11 +32,7 @@ constexpr int kChunksPerTurn = 8;
 
 Connection::~Connection() { ::close(fd_); }
 
-void Connection::dropQueued() {
-    out_.clear();
-    bufLen_ = bufPos_ = 0;
-    dropAfter_ = false;
-}
+void Connection::dropQueued() { out_.clear(); }
 
 void Connection::onReadable() {
     char data[65536];
@@ -54,45 +50,43 @@ void Connection::drainInput() {
     }
 }
 
-bool Connection::wantsWrite() const {
-    return pendingBytes() || (!out_.empty() && out_.front()->readyAt() <= Clock::now());
-}
+bool Connection::wantsWrite() const { return !out_.empty() && out_.front()->readyAt() <= Clock::now(); }
 
+// A reply that may go on now waits for room in the socket (POLLOUT), not
+// for a time: a wake-up time in the past would spin the loop.
 Clock::time_point Connection::wakeAt() const {
-    return pendingBytes() || out_.empty() ? Clock::time_point::max() : out_.front()->readyAt();
+    if (out_.empty()) return Clock::time_point::max();
+    const Clock::time_point at = out_.front()->readyAt();
+    return at > Clock::now() ? at : Clock::time_point::max();
 }
 
-// Moves the next bytes of the queued replies into buf_; false when none may
-// go out now.
-bool Connection::refill() {
-    if (!buf_) buf_.reset(new char[kSendChunk]);
-    bufLen_ = bufPos_ = 0;
+std::string_view Connection::nextBytes() {
     while (!out_.empty()) {
-        if (out_.front()->readyAt() > Clock::now()) return false;
-        size_t n = out_.front()->next(buf_.get(), kSendChunk);
-        if (n > 0) {
-            bufLen_ = n;
-            return true;
-        }
+        if (out_.front()->readyAt() > Clock::now()) return {};
+        std::string_view v = out_.front()->peek(kSendMax);
+        if (!v.empty()) return v;
         AfterStream after = out_.front()->after();
         out_.erase(out_.begin());
-        if (after == AfterStream::Drop) dropAfter_ = true;
-        if (after != AfterStream::Continue) break;
+        if (after == AfterStream::Drop) {
+            closed_ = true;
+            return {};
+        }
     }
-    if (dropAfter_) closed_ = true;
-    return false;
+    return {};
 }
 
 void Connection::onWritable() {
-    for (int turn = 0; turn < kChunksPerTurn && !closed_; ++turn) {
-        if (!pendingBytes() && !refill()) return;
-        ssize_t n = ::send(fd_, buf_.get() + bufPos_, bufLen_ - bufPos_, MSG_NOSIGNAL);
+    for (size_t sent = 0; sent < kBytesPerTurn && !closed_;) {
+        const std::string_view v = nextBytes();
+        if (v.empty()) return;
+        ssize_t n = ::send(fd_, v.data(), v.size(), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR) closed_ = true;
             return;
         }
-        bufPos_ += size_t(n);
-        if (pendingBytes()) return;
+        out_.front()->advance(size_t(n));
+        sent += size_t(n);
+        if (size_t(n) < v.size()) return;  // the socket is full
     }
 }
 

@@ -1,5 +1,6 @@
 // The event loop: listening sockets and connections in one poll loop, one
-// thread.  Replies are generated as the socket takes them.
+// thread.  Replies go to the socket straight from where their bytes lie, as
+// much at a time as the socket takes.
 #pragma once
 
 #include "instrument.h"
@@ -36,16 +37,13 @@ protected:
     void dropQueued();
 
 private:
-    bool pendingBytes() const { return bufPos_ < bufLen_; }
-    bool refill();
+    // The next bytes of the queued replies that may go out now; empty when
+    // none may (or the connection is to be closed).
+    std::string_view nextBytes();
 
     int fd_;
     bool closed_ = false;
-    bool dropAfter_ = false;
     std::vector<std::unique_ptr<Stream>> out_;
-    std::unique_ptr<char[]> buf_;
-    size_t bufLen_ = 0;
-    size_t bufPos_ = 0;
 };
 
 // An analyzer (or generator) on its own raw SCPI port.

@@ -7,12 +7,7 @@
 
 namespace kalsim {
 
-size_t TextStream::next(char *dst, size_t max) {
-    size_t n = std::min(max, text_.size() - pos_);
-    std::memcpy(dst, text_.data() + pos_, n);
-    pos_ += n;
-    return n;
-}
+std::string_view TextStream::peek(size_t max) { return std::string_view(text_).substr(pos_, max); }
 
 namespace {
 
@@ -25,14 +20,17 @@ public:
     PacedStream(std::unique_ptr<Stream> inner, Clock::time_point start, double rate)
         : inner_(std::move(inner)), start_(start), rate_(rate) {}
 
-    size_t next(char *dst, size_t max) override {
+    std::string_view peek(size_t max) override {
         if (rate_ > 0) {
             const double allowed = std::chrono::duration<double>(Clock::now() - start_).count() * rate_ - sent_;
             max = std::min(max, size_t(std::max(allowed, 1.0)));
         }
-        const size_t n = inner_->next(dst, max);
+        return inner_->peek(max);
+    }
+
+    void advance(size_t n) override {
+        inner_->advance(n);
         sent_ += double(n);
-        return n;
     }
 
     Clock::time_point readyAt() const override {
@@ -53,6 +51,9 @@ constexpr int kNoiseLen = 1 << 16;
 // Samples after which tone (period kTonePeriod / kToneBin) and noise (two
 // channels interleaved in the noise table) both repeat.
 constexpr int64_t kPattern = kNoiseLen / 2;
+// Periods a prepared channel holds beyond the first: 16 periods are 2 MiB
+// in a row from any sample on, the size of the Jasper's blocks.
+constexpr int64_t kPatternRepeats = 16;
 
 struct Tables {
     float cosTab[kTonePeriod];
@@ -87,34 +88,51 @@ inline float unitSample(const Tables &t, int c, int64_t n) {
     return float(kToneLevel) * tone + float(kNoiseLevel) * nz;
 }
 
+}  // namespace
+
+PreparedSignal::PreparedSignal(double fullScale) : fullScale_(fullScale) {
+    const Tables &t = tables();
+    for (int ch = 0; ch < 2; ++ch) {
+        std::vector<float> &v = channel_[ch];
+        v.resize(size_t(kPattern * (kPatternRepeats + 1)));
+        for (int64_t n = 0; n < kPattern; ++n) v[size_t(n)] = unitSample(t, ch, n) * float(fullScale);
+        for (size_t k = size_t(kPattern); k < v.size(); k += size_t(kPattern))
+            std::copy_n(v.begin(), kPattern, v.begin() + ptrdiff_t(k));
+    }
+}
+
+std::string_view PreparedSignal::bytesFrom(int c, int64_t n, int off) const {
+    const std::vector<float> &v = channel_[c];
+    const size_t at = size_t(n % kPattern) * sizeof(float) + size_t(off);
+    return std::string_view(reinterpret_cast<const char *>(v.data()), v.size() * sizeof(float)).substr(at);
+}
+
+namespace {
+
 class BlockStream : public Stream {
 public:
     explicit BlockStream(const BlockShape &s) : shape_(s) {
         int64_t bytes = s.count * 8;
         if (s.fault == BlockFault::OddCount) bytes = std::max<int64_t>(bytes - 3, 1);
-        dataBytes_ = bytes;
         std::string len = std::to_string(bytes);
         if (s.fault == BlockFault::BadHeader) head_ = "#X" + len;
         else if (s.fault == BlockFault::HugeCount) head_ = "#9999999999";
         else head_ = "#" + std::to_string(len.size()) + len;
-        sendBytes_ = dataBytes_;
-        if (s.fault == BlockFault::Drop || s.fault == BlockFault::Short) sendBytes_ = dataBytes_ / 2;
+        sendBytes_ = bytes;
+        if (s.fault == BlockFault::Drop || s.fault == BlockFault::Short) sendBytes_ = bytes / 2;
         tail_ = s.fault == BlockFault::Drop ? "" : "\n";
-        // Tone and noise repeat after kPattern samples: one period per
-        // channel, scaled once, makes the block a series of copies.
-        const Tables &t = tables();
-        for (int ch = 0; ch < 2; ++ch) {
-            pattern_[ch].resize(kPattern);
-            for (int64_t n = 0; n < kPattern; ++n) pattern_[ch][size_t(n)] = unitSample(t, ch, n) * float(s.fullScale);
-        }
     }
 
-    size_t next(char *dst, size_t max) override {
-        size_t done = 0;
-        done += copyText(head_, headPos_, dst, max);
-        while (done < max && dataPos_ < sendBytes_) done += fillData(dst + done, max - done);
-        if (dataPos_ >= sendBytes_) done += copyText(tail_, tailPos_, dst + done, max - done);
-        return done;
+    std::string_view peek(size_t max) override {
+        if (headPos_ < head_.size()) return std::string_view(head_).substr(headPos_, max);
+        if (dataPos_ < sendBytes_) return dataFrom(max);
+        return std::string_view(tail_).substr(tailPos_, max);
+    }
+
+    void advance(size_t n) override {
+        if (headPos_ < head_.size()) headPos_ += n;
+        else if (dataPos_ < sendBytes_) dataPos_ += int64_t(n);
+        else tailPos_ += n;
     }
 
     AfterStream after() const override {
@@ -122,14 +140,8 @@ public:
     }
 
 private:
-    static size_t copyText(const std::string &t, size_t &pos, char *dst, size_t max) {
-        size_t n = std::min(max, t.size() - pos);
-        std::memcpy(dst, t.data() + pos, n);
-        pos += n;
-        return n;
-    }
-
-    // Which channel and sample the float at index f of the data belongs to.
+    // Which channel and sample the float at index f of the data belongs to,
+    // and how many floats of that channel follow in a row from there.
     void locate(int64_t f, int &c, int64_t &n, int64_t &runLeft) const {
         const int64_t N = shape_.count;
         if (!shape_.chunked) {
@@ -152,49 +164,23 @@ private:
         runLeft = (c + 1) * r - g;
     }
 
-    size_t fillData(char *dst, size_t max) {
-        int64_t f = dataPos_ / 4;
+    // The data bytes from dataPos_ on, up to the end of the channel's run
+    // (or of what is sent): a view into the prepared signal.  A float cut by
+    // a short write or a damaged count is no special case at byte level.
+    std::string_view dataFrom(size_t max) const {
         int c;
         int64_t n, runLeft;
-        locate(f, c, n, runLeft);
-        size_t done = 0;
-        // Whole floats are copied from the pattern; a float cut by the end of
-        // the room or by a cut-off goes through a staging word.
-        if (dataPos_ % 4 == 0) {
-            int64_t whole = std::min<int64_t>({runLeft, int64_t(max / 4), (sendBytes_ - dataPos_) / 4});
-            for (int64_t i = 0; i < whole;) {
-                int64_t at = (n + i) % kPattern, k = std::min(whole - i, kPattern - at);
-                std::memcpy(dst + 4 * i, &pattern_[c][size_t(at)], size_t(k) * 4);
-                i += k;
-            }
-            done = size_t(whole) * 4;
-            dataPos_ += whole * 4;
-            n += whole;
-            runLeft -= whole;
-        }
-        while (done < max && dataPos_ < sendBytes_ && runLeft > 0) {
-            float v = pattern_[c][size_t(n % kPattern)];
-            unsigned char b[4];
-            std::memcpy(b, &v, 4);
-            int off = int(dataPos_ % 4);
-            size_t k = std::min<size_t>({size_t(4 - off), max - done, size_t(sendBytes_ - dataPos_)});
-            std::memcpy(dst + done, b + off, k);
-            done += k;
-            dataPos_ += int64_t(k);
-            if (dataPos_ % 4 == 0) {
-                ++n;
-                --runLeft;
-            }
-            if (k < size_t(4 - off)) break;
-        }
-        return done;
+        locate(dataPos_ / 4, c, n, runLeft);
+        const int off = int(dataPos_ % 4);
+        const int64_t left = std::min(runLeft * 4 - off, sendBytes_ - dataPos_);
+        std::string_view v = shape_.signal->bytesFrom(c, n, off);
+        return v.substr(0, size_t(std::min<int64_t>(left, int64_t(std::min(max, v.size())))));
     }
 
     BlockShape shape_;
-    std::vector<float> pattern_[2];
     std::string head_, tail_;
     size_t headPos_ = 0, tailPos_ = 0;
-    int64_t dataBytes_ = 0, sendBytes_ = 0, dataPos_ = 0;
+    int64_t sendBytes_ = 0, dataPos_ = 0;
 };
 
 }  // namespace

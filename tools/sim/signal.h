@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 namespace kalsim {
 
@@ -22,10 +24,28 @@ constexpr double kNoiseLevel = 0.01;
 
 enum class BlockFault { None, Drop, Short, BadHeader, OddCount, HugeCount };
 
+// The floats of both channels at one full scale, made once per setting.
+// Tone and noise repeat after a period of samples; each channel holds that
+// period repeated, long enough that from any sample on at least a few MiB
+// follow, so every run of a block is a view into it and goes to the socket
+// in large writes.
+class PreparedSignal {
+public:
+    explicit PreparedSignal(double fullScale);
+    double fullScale() const { return fullScale_; }
+    // Channel c (0 = I, 1 = Q) as it goes on the wire, from byte `off` of
+    // sample n's float on: a few MiB of samples n, n + 1, ...
+    std::string_view bytesFrom(int c, int64_t n, int off) const;
+
+private:
+    double fullScale_;
+    std::vector<float> channel_[2];
+};
+
 struct BlockShape {
     int64_t count = 0;      // sample pairs
     bool chunked = false;   // alternating 524288-pair I and Q blocks
-    double fullScale = 1.0; // the value that the program's divisor maps to 1.0
+    std::shared_ptr<const PreparedSignal> signal;  // at the full scale the program's divisor maps to 1.0
     BlockFault fault = BlockFault::None;
 };
 
