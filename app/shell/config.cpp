@@ -391,6 +391,9 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
 
     PushIntoPanels(dev, tbl);
     DVal = 0;
+    // The arrays still hold the data of before, but the count and rate now
+    // come from the file: a client told of them must not get those samples.
+    HeldLen = 0;
     QFlg = 0;
     IFlg = 0;
     if (TrcFlg != 0 && dev->Typ == DEV_AGATE)

@@ -51,7 +51,13 @@ void LoadConfiguration()
     if (SelectCfgFile("Load Configuration", VAL_LOAD_BUTTON) <= 0)
         return;
     int mode = TrcFlg;
+    const int port = TcpPrt;
     LoadCfgFile(FNam, &a, t);
+    // The port field now shows the file's port: the server goes there too,
+    // as after an edit of the field, or the field would name a port nobody
+    // listens on and its next edit would close the wrong one.
+    if (TcpPrt != port)
+        MoveServer(port);
     // A file of the other mode: show that mode's panels, as the switch now says.
     if (TrcFlg != mode)
         DspMode(TrcFlg);

@@ -36,20 +36,23 @@ void ShowFileMode()
 
 // ---- main panel
 
-// The old port's server and client go; the new port gets the server.  A port
-// that cannot be opened leaves the program without a server until the next
-// change.
 void ChangePort(int panel, int control)
+{
+    const int old = TcpPrt;
+    GetCtrlVal(panel, control, &TcpPrt);
+    MoveServer(old);
+}
+
+}  // namespace
+
+void MoveServer(int oldPort)
 {
     SetCtrlVal(hRun, RN_CONN, 0);
     if (Hdl != 0)
         DisconnectTCPClient(static_cast<unsigned>(Hdl));
-    UnregisterTCPServer(static_cast<unsigned>(TcpPrt));
-    GetCtrlVal(panel, control, &TcpPrt);
+    UnregisterTCPServer(static_cast<unsigned>(oldPort));
     RegisterTCPServer(static_cast<unsigned>(TcpPrt), cbTCPServer, nullptr);
 }
-
-}  // namespace
 
 void ShowDataState()
 {

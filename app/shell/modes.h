@@ -12,6 +12,11 @@ void DspMode(int analyzer);
 // "Append", and the trace panel's address field of the other interface.
 void ShowDataState();
 
+// The server and its client leave oldPort; the server listens on TcpPrt.  A
+// port that cannot be opened leaves the program without a server until the
+// next change.
+void MoveServer(int oldPort);
+
 // Callback of the main panel's source switch, port, Quit and Spectrum.
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 

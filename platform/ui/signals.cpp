@@ -47,6 +47,11 @@ void KeepStopping()
         g_stopRunning();
 }
 
+bool TerminationSignalled()
+{
+    return g_quitRequested || g_signals.load() > 0;
+}
+
 }  // namespace kui
 
 void RequestQuit()

@@ -177,7 +177,8 @@ void GiveUp(unsigned handle, Conn &c)
 // system takes.  While it takes none, the call waits for room and the panels
 // draw every kSliceMs (the room of a fast reader comes back within
 // microseconds, far more often than a window can show anything).  All of
-// them within limitMs, or TCPETimeOut and the connection is given up.
+// them within limitMs, or TCPETimeOut and the connection is given up; a
+// termination signal gives it up too.
 int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
 {
     QElapsedTimer t;
@@ -202,6 +203,12 @@ int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
         if (t.elapsed() >= qint64(limitMs)) {
             GiveUp(handle, *c);
             return TCPETimeOut;
+        }
+        // A client that reads slowly but steadily never runs into the limit;
+        // the program must still end when the session does.
+        if (kui::TerminationSignalled()) {
+            GiveUp(handle, *c);
+            return TCPEWriteFailed;
         }
         pollfd room{fd, POLLOUT, 0};
         ::poll(&room, 1, static_cast<int>(std::min<qint64>(kSliceMs, qint64(limitMs) - t.elapsed())));

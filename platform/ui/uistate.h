@@ -137,6 +137,9 @@ bool CopyOut(const std::string &s, char *out, size_t cap);
 // While a quit asked from outside is pending, the program's stop handler runs
 // again (see QuitOnTerminationSignals).
 void KeepStopping();
+// A termination signal has come, even if the event loop that turns it into a
+// quit request has not run yet (a wait that shuts out socket notifiers).
+bool TerminationSignalled();
 // Runs the actions of KALMIRA_TEST_ACTIONS once the first event loop runs,
 // and tells a test where the program is (testactions.cpp).
 void StartTestActions();

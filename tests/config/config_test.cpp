@@ -1,3 +1,4 @@
+#include "common/loopback.h"
 #include "common/panels_fixture.h"
 #include "common/test_files.h"
 #include "files/formats.h"
@@ -5,6 +6,7 @@
 #include "files/savepanel.h"
 #include "instrument/settings.h"
 #include "instrument/tracepanel.h"
+#include "remote/tcpserver.h"
 #include "shell/config.h"
 #include "shell/mainpanel.h"
 #include "shell/menu.h"
@@ -354,6 +356,7 @@ TEST_F(Config, AConfigurationLoadLeavesNoPanelShowingOldData)
     ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, file);
     ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
     EXPECT_EQ(DVal, 0);
+    EXPECT_EQ(HeldSamples(), 0) << "a client would get the old file's samples under the file's count";
     EXPECT_EQ(IntVal(hRun, RN_DVAL), 0);
     EXPECT_EQ(Dimmed(hRun, RN_SPEC), 1);
     EXPECT_EQ(Dimmed(hLod, LO_LOAD), 1);
@@ -422,3 +425,34 @@ TEST_F(Config, AnotherInstrumentInTheFileNeedsANewDeviceTest)
 }
 
 }  // namespace
+
+// The port the main panel shows after a configuration load is the one the
+// server listens on, and a later edit of the field moves it from there.
+TEST_F(Config, TheServerFollowsThePortOfALoadedConfiguration)
+{
+    const int before = FreePort(), loaded = FreePort(), edited = FreePort();
+    ASSERT_GT(before, 0);
+    ASSERT_GT(loaded, 0);
+    ASSERT_GT(edited, 0);
+    TcpPrt = before;
+    ASSERT_EQ(RegisterTCPServer(static_cast<unsigned>(before), cbTCPServer, nullptr), 0);
+    const auto listening = [](int port) {
+        const int fd = ConnectLoopback(port);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    std::ofstream(file) << "16 30\n2 20 0 0 20 22\nRAW NORM 300000.0 1000000.0 IMM POS 0.000 0 1.0000\n"
+                           "3 0 " << loaded << "\n\n/\n/\n0 0 0 0 0\n";
+    ui_test::QueueFileSelect(VAL_EXISTING_FILE_SELECTED, file);
+    ASSERT_EQ(ui_test::UserMenu(hMen, MN_FILE_LOAD), 0);
+    EXPECT_EQ(IntVal(hRun, RN_PORT), loaded);
+    EXPECT_TRUE(listening(loaded));
+    EXPECT_FALSE(listening(before));
+
+    ASSERT_EQ(ui_test::UserSetVal(hRun, RN_PORT, edited), 0);
+    EXPECT_TRUE(listening(edited));
+    EXPECT_FALSE(listening(loaded));
+    UnregisterTCPServer(static_cast<unsigned>(edited));
+}
+

@@ -4,6 +4,7 @@
 // second signal ends it at once.  The program runs with real pop-ups, driven
 // there by KALMIRA_TEST_ACTIONS, and once under Xvfb by real key presses.
 #include "common/kalmira_process.h"
+#include "common/loopback.h"
 #include "common/sim_process.h"
 #include "common/test_files.h"
 
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <atomic>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -211,6 +213,41 @@ TEST_F(Termination, AppendIsAbortedAndLeavesTheFileAsItWas)
     EXPECT_EQ(fs::file_size(target), size);
     EXPECT_EQ(fs::last_write_time(target), time);
     EXPECT_EQ(k->ErrText().find("popup message"), std::string::npos) << k->ErrText();
+}
+
+// A client that fetches the data but reads slowly and steadily never lets
+// the transfer time out; the signal still ends the program.
+TEST_F(Termination, ASlowClientDoesNotHoldTheProgram)
+{
+    const int port = FreePort();
+    ASSERT_GT(port, 0);
+    // File mode, 16 million samples a client is told of (zeros: no file held).
+    auto k = Start("140  60\n2 20 0 0 8 8\nRAW NORM 1000000.0 32000000.0 IMM POS 0.000 0 1.0000\n16000000 0 " +
+                       std::to_string(port) + "\n\n\n\n0 0 0 0 0\n",
+                   "");
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 200; ++tries) {
+        fd = ConnectLoopback(port);
+        if (fd < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_GE(fd, 0) << k->ErrText();
+    ASSERT_EQ(::send(fd, "GetSymbols", 10, MSG_NOSIGNAL), 10);
+    std::atomic<long long> got{0};
+    std::thread reader([&] {
+        char buf[16384];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) {
+            got += n;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    for (int i = 0; i < 200 && got < 100000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(got.load(), 100000) << "the reply did not start";
+    ExpectCleanEnd(*k, SIGTERM);
+    ::shutdown(fd, SHUT_RDWR);
+    reader.join();
+    ::close(fd);
 }
 
 // The analyzer is in another mode: the capture warns with a message box
