@@ -138,6 +138,23 @@ TEST_F(Detection, ContentDecidesAndTheNameChoosesWhatItLeavesOpen)
     EXPECT_EQ(Detect(at(".kal"), IQ_DETECT_NAME_ONLY).n, 0) << "an ending is not a name";
 }
 
+// A dataset in capitals is known by the metadata beside it; an archive is
+// taken to its reader (which says it must be unpacked) but never chosen as
+// a name to write.
+TEST_F(Detection, SigMFNamesInCapitalsAndArchives)
+{
+    Write(24, "UP.SIGMF-META");
+    Found d = Detect(at("UP.SIGMF-DATA"), kOne);
+    EXPECT_EQ(d.formats, std::vector<int>{24});
+    EXPECT_EQ(d.how, IQ_FOUND_BY_CONTENT);
+    Put(at("rec.sigmf"), std::string(512, '\0'));
+    Found a = Detect(at("rec.sigmf"), kOne);
+    EXPECT_EQ(a.formats, std::vector<int>{24});
+    EXPECT_EQ(a.how, IQ_FOUND_BY_NAME);
+    EXPECT_EQ(Detect(at("REC.SIGMF"), IQ_DETECT_NAME_ONLY).formats, std::vector<int>{24});
+    EXPECT_EQ(Detect(at("new.sigmf"), kOne | IQ_DETECT_WRITABLE | IQ_DETECT_NAME_ONLY).n, 0);
+}
+
 // The read-only formats that have a header: LeCroy traces by their
 // descriptor, AWG files by a size that matches their count, MAT v4 files by
 // a first variable that fits.
