@@ -298,19 +298,24 @@ bool ComplexEnc(const std::string &type, Enc &e)
     return false;
 }
 
-// The metadata file's text, at most kMaxMeta bytes.
-// Larger metadata is refused as a file too large to read (EFBIG): no
+// Metadata larger than kMaxMeta is refused as a file too large to read: no
 // recording's metadata comes near it, and the size says more than "not
 // SigMF" would.
-int ReadMetaText(InFile &f, std::string &text)
+int TooLarge()
 {
     errno = EFBIG;
+    return IQ_ERR_OPEN1;
+}
+
+// The metadata file's text, at most kMaxMeta bytes.
+int ReadMetaText(InFile &f, std::string &text)
+{
     if (f.regular() && f.size > (long long)kMaxMeta)
-        return IQ_ERR_OPEN1;
+        return TooLarge();
     char buf[1 << 16];
     for (size_t got; (got = std::fread(buf, 1, sizeof buf, f.fp)) > 0;) {
         if (text.size() + got > kMaxMeta)
-            return IQ_ERR_OPEN1;
+            return TooLarge();
         text.append(buf, got);
     }
     return 0;
@@ -504,8 +509,8 @@ bool ForeignFile(const std::string &given, const Pair &p)
     return !HasEnding(given) && IsRegular(given) && !IsRegular(p.meta);
 }
 
-// A file of the recording that cannot be opened is named in QNam, so that
-// the caller can say which one is missing.
+// A file of the recording that cannot be opened (or is too large to read)
+// is named in QNam, so that the caller can say which one it is.
 int OpenFailed(IqRec *rec, const std::string &name, int status)
 {
     int err = errno;

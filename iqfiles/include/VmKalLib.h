@@ -332,14 +332,16 @@ VMKAL_API void IqSetSaveFrequency(double hz);
  * The candidates go to found[0..max-1] in index order.  Returns their number
  * (0: nothing fits; 1: the format; more: the file does not tell), or -1 with
  * errno when the file cannot be opened or read.  *how (may be NULL) tells
- * what decided: IQ_FOUND_BY_CONTENT, IQ_FOUND_BY_NAME or IQ_FOUND_NONE.  An
+ * what decided: IQ_FOUND_BY_CONTENT, IQ_FOUND_BY_NAME,
+ * IQ_FOUND_BY_CONTENT_AND_NAME (the name chose among what the content left
+ * open) or IQ_FOUND_NONE.  An
  * AWG 2000 file is known by its size matching its header's point count
  * exactly, a LeCroy trace by "WAVEDESC" or a descriptor that fits the file. */
 #define IQ_DETECT_ONE_FILE 1
 #define IQ_DETECT_TWO_FILES 2
 #define IQ_DETECT_WRITABLE 4
 #define IQ_DETECT_NAME_ONLY 8
-enum { IQ_FOUND_NONE = 0, IQ_FOUND_BY_CONTENT = 1, IQ_FOUND_BY_NAME = 2 };
+enum { IQ_FOUND_NONE = 0, IQ_FOUND_BY_CONTENT = 1, IQ_FOUND_BY_NAME = 2, IQ_FOUND_BY_CONTENT_AND_NAME = 3 };
 VMKAL_API int IqDetectFormat(const char *path, int flags, int *found, int max, int *how);
 
 #ifdef __cplusplus

@@ -74,7 +74,7 @@ class _Row(ctypes.Structure):
 
 
 _DETECT_ONE_FILE, _DETECT_TWO_FILES, _DETECT_WRITABLE, _DETECT_NAME_ONLY = 1, 2, 4, 8
-_FOUND = {1: "content", 2: "name"}
+_FOUND = {1: "content", 2: "name", 3: "content and name"}
 
 
 def _library_path():
@@ -195,7 +195,8 @@ def detect(path, files=1, writable=False, name_only=False):
     """The formats a file may be in: from its content where it tells, else
     from its name's ending.  files: 1 (I and Q in one file, SigMF too) or 2
     (path is the I file of a pair).  Returns (formats, how) with how
-    "content", "name" or None; more than one format means the file does not
+    "content", "name", "content and name" (the name chose among what the
+    content left open) or None; more than one format means the file does not
     tell which."""
     if files not in (1, 2) or isinstance(files, bool):
         raise _wrong("files must be 1 or 2, not %r" % (files,))

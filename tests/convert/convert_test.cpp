@@ -235,6 +235,10 @@ TEST_F(ConvertTool, FormatsAreFoundFromTheFilesWhereTheyTell)
     EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   wav, from its content");
     ASSERT_EQ(Tool("--info " + P("in.kal")), 0) << out_;
     EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   kal, from its name");
+    // An SPW header that ADS files share: the name chose, and --info says so.
+    ASSERT_EQ(Tool("--rate 1e6 " + P("in.kal") + " " + P("s.ascsig")), 0) << out_;
+    ASSERT_EQ(Tool("--info " + P("s.ascsig")), 0) << out_;
+    EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   spw-ascii-mix, from its content and name");
 
     // One line naming the candidates: the usage would bury it.
     EXPECT_EQ(Tool(P("in.kal") + " " + P("x.dat")), 2);

@@ -78,9 +78,9 @@ TEST_F(Detection, EveryWrittenFileIsFoundAsItsFormat)
         {3, "b.mat", kTwo, {3}, IQ_FOUND_BY_CONTENT},
         {8, "a.dsp", kOne, {8}, IQ_FOUND_BY_CONTENT},
         {7, "a.i", kTwo, {7}, IQ_FOUND_BY_CONTENT},
-        {12, "a.ascsig", kOne, {12}, IQ_FOUND_BY_CONTENT},
-        {11, "b.ascsig", kTwo, {11}, IQ_FOUND_BY_CONTENT},
-        {14, "b.asg", kTwo, {14}, IQ_FOUND_BY_CONTENT},
+        {12, "a.ascsig", kOne, {12}, IQ_FOUND_BY_CONTENT_AND_NAME}, // SPW or ADS: the name chose
+        {11, "b.ascsig", kTwo, {11}, IQ_FOUND_BY_CONTENT_AND_NAME},
+        {14, "b.asg", kTwo, {14}, IQ_FOUND_BY_CONTENT_AND_NAME},
         {15, "a.asg", kOne, {15}, IQ_FOUND_BY_CONTENT},
         {13, "a.sig", kOne, {13}, IQ_FOUND_BY_CONTENT},
         {16, "a.wav", kOne, {16}, IQ_FOUND_BY_CONTENT},

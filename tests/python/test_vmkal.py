@@ -155,6 +155,9 @@ def test_the_format_comes_from_content_then_name(tmp_path):
     found, how = vmkal.detect(tmp_path / "w.kal")
     assert [f.name for f in found] == ["wav"] and how == "content"
     assert len(vmkal.load(tmp_path / "w.kal")[0]) == 10
+    vmkal.save(tmp_path / "s.ascsig", "spw-ascii-mix", ramp(10), 8000)
+    found, how = vmkal.detect(tmp_path / "s.ascsig")
+    assert [f.name for f in found] == ["spw-ascii-mix"] and how == "content and name"
     found, how = vmkal.detect(tmp_path / "x.i", files=2, name_only=True)
     assert [f.name for f in found] == ["mcad", "ddsp", "cossap", "mosaic", "uint16"] and how == "name"
     with pytest.raises(vmkal.VmKalError) as e:

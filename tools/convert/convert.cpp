@@ -318,7 +318,7 @@ int Info(const Options &opt, FILE *out, FILE *err)
     if (int rc = Load(from->load, opt.from, opt.inputs, in, err, "reading"))
         return rc;
     const IqRec &r = in.r;
-    static const char *const how[] = {"given", "from its content", "from its name"};
+    static const char *const how[] = {"given", "from its content", "from its name", "from its content and name"};
     fprintf(out, "format   %s, %s\n", from->name, how[opt.fromHow]);
     fprintf(out, "samples  %d\n", r.Len);
     if (KnownRate(r.Rat))
@@ -516,7 +516,7 @@ std::string OtherFileCount(const std::string &path)
     if (any.n == 0)
         return "";
     const bool pairs = IqFormatAt(any.found[0])->files == 2;
-    return std::string(any.how == IQ_FOUND_BY_CONTENT ? "its content" : "its name") + " says " + NameList(any) +
+    return std::string(any.how != IQ_FOUND_BY_NAME ? "its content" : "its name") + " says " + NameList(any) +
            (pairs ? ", whose traces come as two files (I and Q): give both" : ", which holds I and Q in one file: give one");
 }
 
