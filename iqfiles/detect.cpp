@@ -192,7 +192,7 @@ int IqDetectFormat(const char *path, int flags, int *found, int max, int *how)
     if (std::popcount(content) > 1 && (content & name))
         result = content & name;
     if (how && result)
-        *how = content ? IQ_FOUND_BY_CONTENT : IQ_FOUND_BY_NAME;
+        *how = !content ? IQ_FOUND_BY_NAME : result != content ? IQ_FOUND_BY_CONTENT_AND_NAME : IQ_FOUND_BY_CONTENT;
     int n = 0;
     for (int k = 0; k < IQ_NFMT; ++k)
         if (result & (1u << k)) {
