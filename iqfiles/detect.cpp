@@ -116,6 +116,16 @@ Set ByName(const char *path)
     return s;
 }
 
+// A SigMF archive (NAME.sigmf, a tar of the recording's files) is not read,
+// but it is a recording: its reader, not a guess, says what to do with it.
+// A name to write is never taken for one.
+Set SigMFArchive(const char *path, int flags)
+{
+    const std::string name = FileName(path);
+    const bool archive = name.size() > 6 && name.compare(name.size() - 6, 6, ".sigmf") == 0;
+    return archive && !(flags & IQ_DETECT_WRITABLE) ? Of({24}) : 0;
+}
+
 Set Allowed(int flags)
 {
     Set s = 0;
@@ -173,7 +183,7 @@ int IqDetectFormat(const char *path, int flags, int *found, int max, int *how)
         errno = EINVAL;
         return -1;
     }
-    const Set allowed = Allowed(flags), name = ByName(path) & allowed;
+    const Set allowed = Allowed(flags), name = (ByName(path) | SigMFArchive(path, flags)) & allowed;
     Set content = 0;
     if (!(flags & IQ_DETECT_NAME_ONLY) && ContentOf(path, content) != 0)
         return -1;
@@ -182,7 +192,7 @@ int IqDetectFormat(const char *path, int flags, int *found, int max, int *how)
     if (std::popcount(content) > 1 && (content & name))
         result = content & name;
     if (how && result)
-        *how = content ? IQ_FOUND_BY_CONTENT : IQ_FOUND_BY_NAME;
+        *how = !content ? IQ_FOUND_BY_NAME : result != content ? IQ_FOUND_BY_CONTENT_AND_NAME : IQ_FOUND_BY_CONTENT;
     int n = 0;
     for (int k = 0; k < IQ_NFMT; ++k)
         if (result & (1u << k)) {

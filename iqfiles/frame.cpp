@@ -120,6 +120,8 @@ const char *IqStatusText(int status)
         "not a file of this format",
         "the samples are not complex (I/Q) of a type that can be read",
         "the data file is shorter than the metadata says",
+        "not the name of a SigMF recording: give NAME.sigmf-meta or NAME.sigmf-data "
+        "(unpack a .sigmf archive first)",
     };
     if (status > 0 || -(long long)status >= (long long)std::size(text))
         return "unknown status";

@@ -23,6 +23,10 @@
 
 #include <sys/stat.h>
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -47,24 +51,45 @@ struct Pair {
     std::string meta, data;
 };
 
-bool EndsWith(const std::string &s, const char *tail)
+// The ending of path (".sigmf-meta" or ".sigmf-data", in any case), or
+// nullptr.
+const char *EndingOf(const std::string &path)
 {
-    size_t n = std::strlen(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+    if (path.size() < kEnding)
+        return nullptr;
+    const char *tail = path.c_str() + path.size() - kEnding;
+    for (const char *e : {kMeta, kData})
+        if (strncasecmp(tail, e, kEnding) == 0)
+            return e;
+    return nullptr;
 }
 
 bool HasEnding(const std::string &path)
 {
-    return EndsWith(path, kMeta) || EndsWith(path, kData);
+    return EndingOf(path) != nullptr;
 }
 
 // The two files of the recording that path names: path is either of them or
-// the recording's name without an ending.
+// the recording's name without an ending.  The file named is taken as
+// given; recordings copied from systems that write names in capitals keep
+// them, so the other file's ending takes the case of the one given.
 Pair PairOf(std::string path)
 {
-    if (HasEnding(path))
-        path.resize(path.size() - kEnding);
-    return {path + kMeta, path + kData};
+    const char *ending = EndingOf(path);
+    if (!ending)
+        return {path + kMeta, path + kData};
+    const std::string given = path.substr(path.size() - kEnding);
+    std::string other = ending == kMeta ? kData : kMeta;
+    if (std::none_of(given.begin(), given.end(), [](char c) { return std::islower((unsigned char)c); }))
+        std::transform(other.begin(), other.end(), other.begin(), [](char c) { return char(std::toupper(c)); });
+    std::string partner = path.substr(0, path.size() - kEnding) + other;
+    return ending == kMeta ? Pair{path, partner} : Pair{partner, path};
+}
+
+bool IsRegular(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // A name without an ending gets both endings; one that names something
@@ -92,6 +117,7 @@ struct Meta {
     std::string datatype;
     double rate = 0; // 0: not given
     uint64_t trailing = 0;
+    uint64_t offset = 0; // core:offset: the stream's index of the dataset's first sample
     uint64_t channels = 1;
     bool metadataOnly = false;
     std::string dataset;
@@ -218,6 +244,8 @@ private:
         }
         if (key_ == "core:trailing_bytes")
             return v.type == Scalar::Count && (m_.trailing = v.count, true);
+        if (key_ == "core:offset")
+            return v.type == Scalar::Count && (m_.offset = v.count, true);
         if (key_ == "core:num_channels")
             return v.type == Scalar::Count && (m_.channels = v.count, true);
         if (key_ == "core:metadata_only")
@@ -270,15 +298,24 @@ bool ComplexEnc(const std::string &type, Enc &e)
     return false;
 }
 
+// Metadata larger than kMaxMeta is refused as a file too large to read: no
+// recording's metadata comes near it, and the size says more than "not
+// SigMF" would.
+int TooLarge()
+{
+    errno = EFBIG;
+    return IQ_ERR_OPEN1;
+}
+
 // The metadata file's text, at most kMaxMeta bytes.
 int ReadMetaText(InFile &f, std::string &text)
 {
     if (f.regular() && f.size > (long long)kMaxMeta)
-        return IQ_ERR_FORMAT;
+        return TooLarge();
     char buf[1 << 16];
     for (size_t got; (got = std::fread(buf, 1, sizeof buf, f.fp)) > 0;) {
         if (text.size() + got > kMaxMeta)
-            return IQ_ERR_FORMAT;
+            return TooLarge();
         text.append(buf, got);
     }
     return 0;
@@ -323,6 +360,21 @@ struct Run {
     long long offset, first, count;
 };
 
+// The captures numbered from the dataset's first sample.  A recording cut
+// from a longer stream numbers its captures in the stream's samples, its
+// first sample being the stream's core:offset; a capture before that sample
+// lies outside the dataset, and the numbering cannot be trusted.
+int DatasetCaptures(const Meta &m, std::vector<Capture> &caps)
+{
+    caps = m.captures;
+    for (Capture &c : caps) {
+        if (c.start < m.offset)
+            return IQ_ERR_FORMAT;
+        c.start -= m.offset;
+    }
+    return 0;
+}
+
 // Where the samples of every capture lie in a dataset of size bytes, each
 // sample taking bytes bytes.  Samples before the first capture belong to the
 // recording too.  IQ_ERR_SHORT when the metadata places a capture or its
@@ -333,7 +385,9 @@ int Layout(const Meta &m, long long size, size_t bytes, std::vector<Run> &runs)
     if (m.trailing > uint64_t(size))
         return IQ_ERR_SHORT;
     const Big end = Big(uint64_t(size) - m.trailing);
-    std::vector<Capture> caps = m.captures;
+    std::vector<Capture> caps;
+    if (int st = DatasetCaptures(m, caps))
+        return st;
     if (caps.empty() || caps.front().start > 0)
         caps.insert(caps.begin(), Capture{});
     for (size_t k = 1; k < caps.size(); ++k)
@@ -437,24 +491,51 @@ bool SigMFHead(const unsigned char *head, size_t n, long long)
 bool SigMFDataset(const char *path)
 {
     const std::string meta = PairOf(path).meta;
-    struct stat st;
-    if (!EndsWith(path, kData) || ::stat(meta.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (EndingOf(path) != kData || !IsRegular(meta))
         return false; // a pipe is not opened: that would wait for its writer
     InFile f(meta.c_str());
     unsigned char head[4096];
     return f.fp && SigMFHead(head, std::fread(head, 1, sizeof head, f.fp), f.size);
 }
 
+namespace {
+
+// A file that exists under the name given, without either ending, is not
+// the recording's name when NAME.sigmf-meta does not exist beside it: an
+// archive, or metadata saved under another name.  Adding the endings would
+// only report a missing file the user never named.
+bool ForeignFile(const std::string &given, const Pair &p)
+{
+    return !HasEnding(given) && IsRegular(given) && !IsRegular(p.meta);
+}
+
+// A file of the recording that cannot be opened (or is too large to read)
+// is named in QNam, so that the caller can say which one it is.
+int OpenFailed(IqRec *rec, const std::string &name, int status)
+{
+    int err = errno;
+    if (!PutName(rec->QNam, name))
+        rec->QNam[0] = '\0';
+    errno = err;
+    return EarlyFail(status);
+}
+
+} // namespace
+
 extern "C" int LoadSigMF(IqRec *rec)
 {
     const Pair p = PairOf(rec->INam);
+    if (ForeignFile(rec->INam, p))
+        return EarlyFail(IQ_ERR_NAME);
     InFile fm(p.meta.c_str());
     if (int st = fm.ready(Input::Streamed, IQ_ERR_OPEN1))
-        return EarlyFail(st);
+        return OpenFailed(rec, p.meta, st);
     Meta m;
     Enc e = Enc::F32LE;
     std::string text, dataPath;
     int st = ReadMetaText(fm, text);
+    if (st != 0 && !fm.failed())
+        return OpenFailed(rec, p.meta, st);
     if (st == 0)
         st = ParseMeta(text, m, e);
     if (st == 0)
@@ -463,7 +544,7 @@ extern "C" int LoadSigMF(IqRec *rec)
         return EndLoad(rec, st);
     InFile fd(dataPath.c_str());
     if (int open = fd.ready(Input::Spooled, IQ_ERR_OPEN2))
-        return EarlyFail(open);
+        return OpenFailed(rec, dataPath, open);
     return EndLoad(rec, ReadStatus(ReadSamples(fd, m, e, rec), fm, &fd));
 }
 

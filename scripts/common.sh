@@ -7,7 +7,7 @@ BUILD="${KALMIRA_BUILD_DIR:-$ROOT/build}"
 # What the program needs to build and run.
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libmatio-dev zlib1g-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev"
 # What the tests use as independent tools beside it.
-TEST_PACKAGES="python3 python3-numpy python3-scipy python3-pytest sox clang libclang-rt-14-dev xvfb xdotool locales"
+TEST_PACKAGES="python3 python3-numpy python3-scipy python3-pytest sox clang libclang-rt-14-dev xvfb xdotool locales dpkg-dev lintian"
 
 ensure_packages() {
     local missing="" p

@@ -73,11 +73,35 @@ void OnQFile()
 }
 
 // The reason below "File Load Error.": the library's text, and for a file
-// that could not be opened what the system said.
-void ShowLoadError(int status, int err)
+// that could not be opened what the system said.  A one-file format whose
+// reader opens files of other names (SigMF's metadata and dataset) names
+// the one that failed: the user picked only one of them.
+void ShowLoadError(int status, int err, const std::string &named)
 {
     const bool opening = status == IQ_ERR_OPEN1 || status == IQ_ERR_OPEN2;
-    MessagePopup("Error", FailureText("File Load Error.", IqStatusText(status), opening ? err : 0).c_str());
+    std::string reason = IqStatusText(status);
+    if (opening && !named.empty())
+        reason = named + ": " + IqStatusText(IQ_ERR_OPEN1);
+    MessagePopup("Error", FailureText("File Load Error.", reason.c_str(), opening ? err : 0).c_str());
+}
+
+// Loads the chosen file into s.  The Q name of a one-file format stays as
+// the panel has it; what the reader left there is the name of a file it
+// could not open, returned in named.
+int LoadChosen(int &err, std::string &named)
+{
+    const bool single = t[s.Typ].Files != 2;
+    std::string keep = s.QNam;
+    if (single)
+        s.QNam[0] = '\0';
+    errno = 0;
+    int status = LoadDatFile(&s);
+    err = errno;
+    if (single) {
+        named = status != 0 ? s.QNam : "";
+        std::snprintf(s.QNam, sizeof s.QNam, "%s", keep.c_str());
+    }
+    return status;
 }
 
 void OnLoad()
@@ -87,15 +111,14 @@ void OnLoad()
     // file must not replace the one typed for this file.
     s.Rat = 0.0f;
     int status, err;
+    std::string named;
     {
         IoBusyScope busy;
-        errno = 0;
-        status = LoadDatFile(&s);
-        err = errno;
+        status = LoadChosen(err, named);
     }
     HeldLen = status == 0 ? s.Len : 0;
     if (status != 0) {
-        ShowLoadError(status, err);
+        ShowLoadError(status, err, named);
         DVal = 0;
         NewState = 0;
     } else {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#ifndef KALMIRA_DOC_FROM_BIN
-#define KALMIRA_DOC_FROM_BIN "../share/doc/kalmira"
+#ifndef KALMIRA_DATA_FROM_BIN
+#define KALMIRA_DATA_FROM_BIN "../share/kalmira"
 #endif
 
 namespace {
@@ -15,10 +15,10 @@ std::filesystem::path Beside()
     return std::filesystem::path(WrkDir) / "doc" / "manual.html";
 }
 
-// The installation's documentation folder as seen from the program's folder.
-std::filesystem::path Installed()
+// The installation's data folder as seen from the program's folder.
+std::filesystem::path DataFolder()
 {
-    return (std::filesystem::path(WrkDir) / KALMIRA_DOC_FROM_BIN / "manual.html").lexically_normal();
+    return (std::filesystem::path(WrkDir) / KALMIRA_DATA_FROM_BIN).lexically_normal();
 }
 
 bool IsFile(const std::filesystem::path &p)
@@ -31,12 +31,14 @@ bool IsFile(const std::filesystem::path &p)
 
 bool ProgramInstalled()
 {
-    return !IsFile(Beside()) && IsFile(Installed());
+    std::error_code ec;
+    return std::filesystem::is_directory(DataFolder(), ec);
 }
 
 std::string ManualPath()
 {
     if (IsFile(Beside()))
         return Beside().string();
-    return IsFile(Installed()) ? Installed().string() : "";
+    const std::filesystem::path installed = DataFolder() / "manual.html";
+    return IsFile(installed) ? installed.string() : "";
 }

@@ -107,7 +107,10 @@ enum {
     IQ_ERR_DATATYPE = -10, /* the file holds no complex samples of a type this library
                               reads (SigMF: a real or unknown core:datatype, more than
                               one channel, a recording of metadata only) */
-    IQ_ERR_SHORT = -11     /* the data file is shorter than its metadata says */
+    IQ_ERR_SHORT = -11,    /* the data file is shorter than its metadata says */
+    IQ_ERR_NAME = -12      /* the name is no SigMF recording's: an existing file of
+                              another name (a .sigmf archive, a metadata file named
+                              otherwise), where NAME.sigmf-meta is missing */
 };
 
 /* Number of format indices (0..IQ_NFMT-1).  Indices never change meaning
@@ -241,17 +244,24 @@ VMKAL_API int LoadDDspMix(IqRec *rec);
  * captures are read and concatenated in order: the dataset from its first
  * sample to its end, skipping each capture's core:header_bytes before its
  * core:sample_start and the global core:trailing_bytes at the end; a partial
- * sample at the end is ignored.  core:offset only numbers the samples and
- * changes nothing; core:dataset names the dataset file (a plain file name in
- * the metadata file's folder) in place of NAME.sigmf-data.  Sizes come from
- * the dataset file: the metadata's numbers are checked against it before
- * anything is allocated.  Status: -1 for the metadata file (errno), -2 for
- * the dataset file (errno, ENOENT when it is missing), -9 for metadata that
- * is not a SigMF object (bad JSON, no global core:datatype, a capture
- * without a sample_start that is a whole number, captures out of order, a
- * metadata file over 16 MiB or nested more than 64 deep), -10 for a real or
- * unknown datatype, core:num_channels above 1 or core:metadata_only, -11 when
- * a capture starts or its header bytes lie beyond the end of the dataset. */
+ * sample at the end is ignored.  core:offset is the index of the dataset's
+ * first sample in the stream the recording was cut from, and the captures'
+ * core:sample_start count in that stream: a capture lies at sample_start -
+ * offset of the dataset.  core:dataset names the dataset file (a plain file
+ * name in the metadata file's folder) in place of NAME.sigmf-data.  The
+ * endings may be in capitals (NAME.SIGMF-META); the other file's ending then
+ * is too.  Sizes come from the dataset file: the metadata's numbers are
+ * checked against it before anything is allocated.  Status: -1 for the
+ * metadata file (errno; EFBIG for one over 16 MiB), -2 for the dataset file
+ * (errno, ENOENT when it is missing); with either, QNam names the file that
+ * could not be opened or read.  -9 for metadata that is not a SigMF object
+ * (bad JSON, no global core:datatype, a capture without a sample_start that
+ * is a whole number, captures out of order or before core:offset, nesting
+ * more than 64 deep), -10 for a real or unknown datatype,
+ * core:num_channels above 1 or core:metadata_only, -11 when a capture starts
+ * or its header bytes lie beyond the end of the dataset, -12 when INam is an
+ * existing file without either ending and NAME.sigmf-meta does not exist
+ * (a .sigmf archive, metadata under another name). */
 VMKAL_API int LoadSigMF(IqRec *rec);
 
 /* ESG 16-bit word pair (no format index): Len is the word count of the
@@ -322,14 +332,16 @@ VMKAL_API void IqSetSaveFrequency(double hz);
  * The candidates go to found[0..max-1] in index order.  Returns their number
  * (0: nothing fits; 1: the format; more: the file does not tell), or -1 with
  * errno when the file cannot be opened or read.  *how (may be NULL) tells
- * what decided: IQ_FOUND_BY_CONTENT, IQ_FOUND_BY_NAME or IQ_FOUND_NONE.  An
+ * what decided: IQ_FOUND_BY_CONTENT, IQ_FOUND_BY_NAME,
+ * IQ_FOUND_BY_CONTENT_AND_NAME (the name chose among what the content left
+ * open) or IQ_FOUND_NONE.  An
  * AWG 2000 file is known by its size matching its header's point count
  * exactly, a LeCroy trace by "WAVEDESC" or a descriptor that fits the file. */
 #define IQ_DETECT_ONE_FILE 1
 #define IQ_DETECT_TWO_FILES 2
 #define IQ_DETECT_WRITABLE 4
 #define IQ_DETECT_NAME_ONLY 8
-enum { IQ_FOUND_NONE = 0, IQ_FOUND_BY_CONTENT = 1, IQ_FOUND_BY_NAME = 2 };
+enum { IQ_FOUND_NONE = 0, IQ_FOUND_BY_CONTENT = 1, IQ_FOUND_BY_NAME = 2, IQ_FOUND_BY_CONTENT_AND_NAME = 3 };
 VMKAL_API int IqDetectFormat(const char *path, int flags, int *found, int max, int *how);
 
 #ifdef __cplusplus

@@ -235,15 +235,27 @@ TEST_F(ConvertTool, FormatsAreFoundFromTheFilesWhereTheyTell)
     EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   wav, from its content");
     ASSERT_EQ(Tool("--info " + P("in.kal")), 0) << out_;
     EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   kal, from its name");
+    // An SPW header that ADS files share: the name chose, and --info says so.
+    ASSERT_EQ(Tool("--rate 1e6 " + P("in.kal") + " " + P("s.ascsig")), 0) << out_;
+    ASSERT_EQ(Tool("--info " + P("s.ascsig")), 0) << out_;
+    EXPECT_EQ(out_.substr(0, out_.find('\n')), "format   spw-ascii-mix, from its content and name");
 
+    // One line naming the candidates: the usage would bury it.
     EXPECT_EQ(Tool(P("in.kal") + " " + P("x.dat")), 2);
-    EXPECT_NE(out_.find("x.dat could be mcad-mix or cossap-mix: give --to FORMAT"), std::string::npos) << out_;
+    EXPECT_EQ(out_, "kalmira-convert: " + P("x.dat") + " could be mcad-mix or cossap-mix: give --to FORMAT\n");
     EXPECT_FALSE(fs::exists(P("x.dat")));
     fs::copy_file(P("in.kal"), P("plain"));
     EXPECT_EQ(Tool(P("plain") + " " + P("y.kal")), 2);
-    EXPECT_NE(out_.find("neither its content nor its name tells the format: give --from FORMAT"), std::string::npos)
-        << out_;
+    EXPECT_EQ(out_, "kalmira-convert: " + P("plain") +
+                        ": neither its content nor its name tells the format: give --from FORMAT\n");
     EXPECT_FALSE(fs::exists(P("y.kal")));
+    EXPECT_EQ(Tool("--info " + P("plain")), 2);
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n'), 1) << out_;
+    // A trace of a two-file format given alone is told to come with its pair.
+    fs::copy_file(P("in.kal"), P("c1.trc"));
+    EXPECT_EQ(Tool(P("c1.trc") + " " + P("z.kal")), 2);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("c1.trc") +
+                        ": its name says lecroy, whose traces come as two files (I and Q): give both\n");
 }
 
 TEST_F(ConvertTool, GuardAndAppendBuildTheSavePanelsLayout)
@@ -309,6 +321,33 @@ TEST_F(ConvertTool, FailuresNameTheFileAndLeaveNoOutput)
 
     EXPECT_EQ(Tool("--from kal --to 4 " + P("in.kal")), 2);
     EXPECT_NE(out_.find("usage:"), std::string::npos);
+}
+
+// A SigMF recording is given by one of its files: a failure names the file
+// that is missing, and an archive is said to be one.
+TEST_F(ConvertTool, ARecordingNamesTheFileItLacks)
+{
+    Kal("in.kal", {1, 2, 3});
+    ASSERT_EQ(Tool("--rate 1e6 " + P("in.kal") + " " + P("rec.sigmf-meta")), 0) << out_;
+    const std::string missing = std::string(IqStatusText(IQ_ERR_OPEN1)) + " (" + strerror(ENOENT) + ")\n";
+    fs::rename(P("rec.sigmf-data"), P("kept.bin"));
+    EXPECT_EQ(Tool(P("rec.sigmf-meta") + " " + P("o.kal")), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("rec.sigmf-data") + ": " + missing);
+    fs::rename(P("rec.sigmf-meta"), P("rec.SIGMF-META"));
+    fs::rename(P("kept.bin"), P("rec.SIGMF-DATA"));
+    fs::copy_file(P("rec.SIGMF-DATA"), P("lone.sigmf-data"));
+    EXPECT_EQ(Tool("--from sigmf " + P("lone.sigmf-data") + " " + P("o.kal")), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("lone.sigmf-meta") + ": " + missing);
+    ASSERT_EQ(Tool(P("rec.SIGMF-DATA") + " " + P("o.kal")), 0) << out_;
+    IqRec back = Load(22, "o.kal");
+    EXPECT_EQ(back.Len, 3);
+    FreeIqRec(&back);
+
+    std::ofstream(P("rec.sigmf")) << std::string(512, '\0');
+    EXPECT_EQ(Tool(P("rec.sigmf") + " " + P("a.kal")), 1);
+    EXPECT_EQ(out_, "kalmira-convert: " + P("rec.sigmf") + ": " + IqStatusText(IQ_ERR_NAME) + "\n");
+    EXPECT_NE(out_.find("unpack"), std::string::npos);
+    EXPECT_FALSE(fs::exists(P("a.kal")));
 }
 
 TEST_F(ConvertTool, ListShowsTheWholeTable)

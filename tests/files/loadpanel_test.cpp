@@ -259,6 +259,22 @@ TEST_F(LoadPanel, ALoadErrorSaysWhyOnItsSecondLine)
     EXPECT_EQ(DVal, 0);
 }
 
+// A SigMF recording is picked by one of its two files: the message names
+// the one that is missing, and the panel's Q name stays as it was.
+TEST_F(LoadPanel, AMissingFileOfARecordingIsNamed)
+{
+    std::ofstream(Path("r.sigmf-meta")) << R"({"global": {"core:datatype": "cf32_le"}, "captures": []})";
+    LoadThroughPanel(24, Path("r.sigmf-meta"), "");
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\n" + Path("r.sigmf-data") +
+                                         ": the file cannot be opened: No such file or directory.");
+    EXPECT_STREQ(s.QNam, "");
+    LoadThroughPanel(24, Path("q.sigmf-data"), "");
+    EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\n" + Path("q.sigmf-meta") +
+                                         ": the file cannot be opened: No such file or directory.");
+    EXPECT_EQ(DVal, 0);
+}
+
 // "Topaz Transm." is there only while the generator could take what is
 // held: valid UInt16 words, at least one.  Every change that invalidates the
 // data withdraws it, and the transfer refuses anything else on its own.

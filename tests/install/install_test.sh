@@ -5,10 +5,10 @@
 # its CMake package, the Python module, the installed Kalmira's settings and
 # manual, and the .deb's control data and contents.
 #
-#   install_test.sh BUILD_DIR DOC_FROM_BIN
+#   install_test.sh BUILD_DIR DATA_FROM_BIN
 set -eu
 build=$1
-doc_from_bin=$2
+data_from_bin=$2
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d /tmp/kalmira-install-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
@@ -26,10 +26,15 @@ export PKG_CONFIG_PATH=$(dirname "$pc")
 libdir=$(pkg-config --variable=libdir VmKalLib)
 for f in bin/Kalmira bin/kalmira-convert bin/kalmira-sim include/VmKalLib.h \
          share/applications/kalmira.desktop share/icons/hicolor/scalable/apps/kalmira.svg \
-         share/man/man1/kalmira-convert.1 share/man/man1/kalmira-sim.1; do
+         share/man/man1/kalmira-convert.1.gz share/man/man1/kalmira-sim.1.gz share/doc/kalmira/copyright; do
     [ -e "$prefix/$f" ] || fail "missing $f"
 done
-[ -f "$prefix/bin/$doc_from_bin/manual.html" ] || fail "the manual is not where Kalmira looks for it"
+[ -f "$prefix/bin/$data_from_bin/manual.html" ] || fail "the manual is not where Kalmira looks for it"
+# Every image the manual shows is installed beside it.
+for img in $(grep -o 'src="images/[^"]*"' "$prefix/bin/$data_from_bin/manual.html" | sed 's/^src="//; s/"$//'); do
+    [ -f "$prefix/bin/$data_from_bin/$img" ] || fail "the manual's $img is not installed"
+done
+grep -q 'src="images/' "$prefix/bin/$data_from_bin/manual.html" || fail "the manual shows no images"
 [ -f "$libdir/libVmKalLib.so.4" ] && [ -f "$libdir/libVmKalLib.so" ] || fail "library links missing in $libdir"
 readelf -d "$libdir/libVmKalLib.so" | grep -q 'SONAME.*\[libVmKalLib\.so\.4\]' || fail "soname is not libVmKalLib.so.4"
 [ "$(pkg-config --modversion VmKalLib)" = "4.37" ] || fail "pkg-config version"
@@ -38,8 +43,8 @@ has "$prefix/share/applications/kalmira.desktop" '^Icon=kalmira$'
 if command -v desktop-file-validate >/dev/null 2>&1; then
     desktop-file-validate "$prefix/share/applications/kalmira.desktop" || fail "desktop entry not valid"
 fi
-has "$prefix/share/man/man1/kalmira-convert.1" '^\.TH KALMIRA-CONVERT 1'
-has "$prefix/share/man/man1/kalmira-sim.1" '^\.TH KALMIRA-SIM 1'
+gzip -dc "$prefix/share/man/man1/kalmira-convert.1.gz" | grep -q '^\.TH KALMIRA-CONVERT 1' || fail "man page kalmira-convert"
+gzip -dc "$prefix/share/man/man1/kalmira-sim.1.gz" | grep -q '^\.TH KALMIRA-SIM 1' || fail "man page kalmira-sim"
 
 # --- a C program through pkg-config converts a file
 /usr/bin/python3 -c "
@@ -94,14 +99,25 @@ deb=$(ls "$tmp"/pkg/kalmira_*.deb)
 dpkg-deb -I "$deb" >"$tmp/control"
 has "$tmp/control" '^ Package: kalmira$'
 has "$tmp/control" '^ Version: 4.37$'
-has "$tmp/control" '^ Depends: .*libmatio11'
+# The dependencies as the programs need them, with versions.
+has "$tmp/control" '^ Depends: .*libmatio11 (>= '
+has "$tmp/control" '^ Depends: .*libqt6widgets6 (>= '
 dpkg-deb -c "$deb" >"$tmp/contents"
 for f in ./usr/bin/Kalmira ./usr/bin/kalmira-convert ./usr/bin/kalmira-sim ./usr/include/VmKalLib.h \
          ./usr/lib/libVmKalLib.so.4.37 ./usr/lib/pkgconfig/VmKalLib.pc ./usr/lib/cmake/VmKalLib/VmKalLibConfig.cmake \
-         ./usr/share/doc/kalmira/manual.html ./usr/share/applications/kalmira.desktop \
-         ./usr/share/man/man1/kalmira-convert.1 ./usr/lib/python3/dist-packages/vmkal/__init__.py; do
+         ./usr/share/kalmira/manual.html ./usr/share/kalmira/images/spectrum-first.png \
+         ./usr/share/applications/kalmira.desktop \
+         ./usr/share/man/man1/kalmira-convert.1.gz ./usr/share/doc/kalmira/copyright \
+         ./usr/share/doc/kalmira/changelog.gz \
+         ./usr/lib/python3/dist-packages/vmkal/__init__.py; do
     grep -q " $f\( ->.*\)\?$" "$tmp/contents" || fail "the package lacks $f"
 done
 dpkg-deb -x "$deb" "$tmp/deb"
 "$tmp/deb/usr/bin/kalmira-convert" --list | grep -q '^24 *sigmf' || fail "the packaged converter does not run"
+if command -v lintian >/dev/null 2>&1; then
+    # Errors only; the maintainer's address is the builder's to give
+    # (KALMIRA_DEB_MAINTAINER), so a local one is not one of them.
+    lintian --no-tag-display-limit --fail-on error --suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog "$deb" >"$tmp/lintian" 2>&1 ||
+        fail "lintian: $(grep '^E:' "$tmp/lintian")"
+fi
 echo "install test: all checks passed"

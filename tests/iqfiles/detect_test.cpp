@@ -78,9 +78,9 @@ TEST_F(Detection, EveryWrittenFileIsFoundAsItsFormat)
         {3, "b.mat", kTwo, {3}, IQ_FOUND_BY_CONTENT},
         {8, "a.dsp", kOne, {8}, IQ_FOUND_BY_CONTENT},
         {7, "a.i", kTwo, {7}, IQ_FOUND_BY_CONTENT},
-        {12, "a.ascsig", kOne, {12}, IQ_FOUND_BY_CONTENT},
-        {11, "b.ascsig", kTwo, {11}, IQ_FOUND_BY_CONTENT},
-        {14, "b.asg", kTwo, {14}, IQ_FOUND_BY_CONTENT},
+        {12, "a.ascsig", kOne, {12}, IQ_FOUND_BY_CONTENT_AND_NAME}, // SPW or ADS: the name chose
+        {11, "b.ascsig", kTwo, {11}, IQ_FOUND_BY_CONTENT_AND_NAME},
+        {14, "b.asg", kTwo, {14}, IQ_FOUND_BY_CONTENT_AND_NAME},
         {15, "a.asg", kOne, {15}, IQ_FOUND_BY_CONTENT},
         {13, "a.sig", kOne, {13}, IQ_FOUND_BY_CONTENT},
         {16, "a.wav", kOne, {16}, IQ_FOUND_BY_CONTENT},
@@ -136,6 +136,23 @@ TEST_F(Detection, ContentDecidesAndTheNameChoosesWhatItLeavesOpen)
     EXPECT_EQ(Detect(at("x.asc"), kOne | IQ_DETECT_WRITABLE | IQ_DETECT_NAME_ONLY).formats, std::vector<int>{2});
     EXPECT_EQ(Detect(at("X.SIGMF-DATA"), IQ_DETECT_NAME_ONLY).formats, std::vector<int>{24});
     EXPECT_EQ(Detect(at(".kal"), IQ_DETECT_NAME_ONLY).n, 0) << "an ending is not a name";
+}
+
+// A dataset in capitals is known by the metadata beside it; an archive is
+// taken to its reader (which says it must be unpacked) but never chosen as
+// a name to write.
+TEST_F(Detection, SigMFNamesInCapitalsAndArchives)
+{
+    Write(24, "UP.SIGMF-META");
+    Found d = Detect(at("UP.SIGMF-DATA"), kOne);
+    EXPECT_EQ(d.formats, std::vector<int>{24});
+    EXPECT_EQ(d.how, IQ_FOUND_BY_CONTENT);
+    Put(at("rec.sigmf"), std::string(512, '\0'));
+    Found a = Detect(at("rec.sigmf"), kOne);
+    EXPECT_EQ(a.formats, std::vector<int>{24});
+    EXPECT_EQ(a.how, IQ_FOUND_BY_NAME);
+    EXPECT_EQ(Detect(at("REC.SIGMF"), IQ_DETECT_NAME_ONLY).formats, std::vector<int>{24});
+    EXPECT_EQ(Detect(at("new.sigmf"), kOne | IQ_DETECT_WRITABLE | IQ_DETECT_NAME_ONLY).n, 0);
 }
 
 // The read-only formats that have a header: LeCroy traces by their

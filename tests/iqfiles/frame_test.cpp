@@ -88,16 +88,16 @@ TEST(Frame, DispatcherReachesTheRowsLoaderAndReleasesOldArrays)
 TEST(Frame, EveryStatusHasItsOwnText)
 {
     std::set<std::string> seen;
-    for (int st = 0; st >= IQ_ERR_SHORT; --st) {
+    for (int st = 0; st >= IQ_ERR_NAME; --st) {
         const char *t = IqStatusText(st);
         ASSERT_NE(t, nullptr);
         EXPECT_GT(std::strlen(t), 3u);
         seen.insert(t);
     }
-    EXPECT_EQ(seen.size(), 12u);
-    EXPECT_STREQ(IqStatusText(IQ_ERR_SHORT - 1), IqStatusText(1));
+    EXPECT_EQ(seen.size(), 13u);
+    EXPECT_STREQ(IqStatusText(IQ_ERR_NAME - 1), IqStatusText(1));
     EXPECT_STREQ(IqStatusText(-2147483647 - 1), IqStatusText(1));
-    EXPECT_EQ(seen.count(IqStatusText(IQ_ERR_SHORT - 1)), 0u);
+    EXPECT_EQ(seen.count(IqStatusText(IQ_ERR_NAME - 1)), 0u);
 }
 
 TEST(Frame, FormatTableRows)

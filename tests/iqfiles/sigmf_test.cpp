@@ -204,9 +204,11 @@ TEST_F(SigMF, CapturesAreConcatenatedOverHeaderAndTrailingBytes)
     bytes += "TTTTTT";
     Json global = {{"core:datatype", "ci16_be"}, {"core:sample_rate", 48000}, {"core:offset", 1000},
                    {"core:trailing_bytes", 6}};
-    Json caps = Json::array({{{"core:sample_start", 2}, {"core:header_bytes", 3}},
-                             {{"core:sample_start", 5}, {"core:header_bytes", 1}},
-                             {{"core:sample_start", 5}}});
+    // The recording was cut from a stream at its sample 1000, and the
+    // captures count in the stream's samples.
+    Json caps = Json::array({{{"core:sample_start", 1002}, {"core:header_bytes", 3}},
+                             {{"core:sample_start", 1005}, {"core:header_bytes", 1}},
+                             {{"core:sample_start", 1005}}});
     Put(at("c.sigmf-data"), bytes);
     Put(at("c.sigmf-meta"), Meta(global, caps));
     auto check = [](const Rec &r) {
@@ -266,6 +268,10 @@ TEST_F(SigMF, MetadataThatIsNotRightGivesAStatusAndNoArrays)
         {Meta(ok, caps({{"core:datetime", "2024-01-01T00:00:00Z"}})), IQ_ERR_FORMAT}, // no start
         {Meta(ok, Json::array({{{"core:sample_start", 4}}, {{"core:sample_start", 2}}})), IQ_ERR_FORMAT},
         {Meta(ok, Json::array({1, 2})), IQ_ERR_FORMAT},
+        // A capture before the stream's sample where the dataset begins.
+        {Meta({{"core:datatype", "cf32_le"}, {"core:offset", 10}}, caps({{"core:sample_start", 9}})),
+         IQ_ERR_FORMAT},
+        {Meta({{"core:datatype", "cf32_le"}, {"core:offset", -1}}), IQ_ERR_FORMAT},
         {Meta({{"core:datatype", "cf32_le"}, {"core:dataset", "../c.sigmf-data"}}), IQ_ERR_FORMAT},
         {Meta({{"core:datatype", "rf32_le"}}), IQ_ERR_DATATYPE},
         {Meta({{"core:datatype", "ri16_le"}}), IQ_ERR_DATATYPE},
@@ -303,23 +309,92 @@ TEST_F(SigMF, MetadataThatIsNotRightGivesAStatusAndNoArrays)
     EXPECT_EQ(Load(at("c.sigmf-meta"), fine), 0);
     EXPECT_EQ(fine.Len, 8);
 
-    // Metadata too large to be a recording's is not read at all.
+    // Metadata too large to be a recording's is not read at all, and is
+    // said to be too large.
     Put(at("c.sigmf-meta"), Meta(ok));
     fs::resize_file(at("c.sigmf-meta"), (16 << 20) + 1);
     Rec big;
-    EXPECT_EQ(Load(at("c.sigmf-meta"), big), IQ_ERR_FORMAT);
+    errno = 0;
+    EXPECT_EQ(Load(at("c.sigmf-meta"), big), IQ_ERR_OPEN1);
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_STREQ(big.QNam, at("c.sigmf-meta").c_str());
+    EXPECT_TRUE(big.empty());
 
-    // Missing files are the first (metadata) or the second (dataset) file.
+    // Missing files are the first (metadata) or the second (dataset) file,
+    // and QNam names the one that is missing, whichever name was given.
     Rec none;
     errno = 0;
-    EXPECT_EQ(Load(at("none.sigmf-meta"), none), IQ_ERR_OPEN1);
+    EXPECT_EQ(Load(at("none.sigmf-data"), none), IQ_ERR_OPEN1);
     EXPECT_EQ(errno, ENOENT);
+    EXPECT_STREQ(none.QNam, at("none.sigmf-meta").c_str());
     Put(at("c.sigmf-meta"), Meta(ok));
     fs::remove(at("c.sigmf-data"));
     errno = 0;
     EXPECT_EQ(Load(at("c.sigmf-meta"), none), IQ_ERR_OPEN2);
     EXPECT_EQ(errno, ENOENT);
+    EXPECT_STREQ(none.QNam, at("c.sigmf-data").c_str());
     EXPECT_TRUE(none.empty());
+    Put(at("c.sigmf-meta"), Meta({{"core:datatype", "cf32_le"}, {"core:dataset", "gone.bin"}}));
+    EXPECT_EQ(Load(at("c"), none), IQ_ERR_OPEN2);
+    EXPECT_STREQ(none.QNam, at("gone.bin").c_str());
+}
+
+// A recording whose first capture lies beyond the stream's sample where the
+// dataset begins keeps the samples before it, as one without an offset does.
+TEST_F(SigMF, CapturesCountFromTheOffsetOfTheRecording)
+{
+    std::string bytes;
+    for (int k = 0; k < 6; ++k) {
+        Append<float>(bytes, float(k), false);
+        Append<float>(bytes, float(-k), false);
+    }
+    Put(at("o.sigmf-data"), bytes);
+    Put(at("o.sigmf-meta"), Meta({{"core:datatype", "cf32_le"}, {"core:offset", 5000000000ull}},
+                                 Json::array({{{"core:sample_start", 5000000002ull}}})));
+    Rec r;
+    ASSERT_EQ(Load(at("o.sigmf-meta"), r), 0);
+    ASSERT_EQ(r.Len, 6);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_TRUE(r.I[k] == float(k) && r.Q[k] == float(-k)) << k;
+    // The stream's numbering, taken as the dataset's, would run far beyond it.
+    Put(at("o.sigmf-meta"), Meta({{"core:datatype", "cf32_le"}, {"core:offset", 4}},
+                                 Json::array({{{"core:sample_start", 11}}})));
+    EXPECT_EQ(Load(at("o.sigmf-meta"), r), IQ_ERR_SHORT);
+}
+
+// Names in capitals find their partner in capitals; a file that is no
+// recording's name (an archive, metadata named otherwise) is said to be so
+// instead of reported missing under a name the user never gave.
+TEST_F(SigMF, NamesInCapitalsAndNamesOfOtherFiles)
+{
+    Rec data;
+    FillData(data, 20);
+    ASSERT_EQ(SaveSigMF(Rec::Copy(data, at("UP.SIGMF-META"))), 0);
+    EXPECT_TRUE(fs::exists(at("UP.SIGMF-DATA")) && !fs::exists(at("UP.sigmf-data")));
+    for (const char *name : {"UP.SIGMF-META", "UP.SIGMF-DATA"}) {
+        Rec back;
+        ASSERT_EQ(Load(at(name), back), 0) << name;
+        EXPECT_TRUE(SameSamples(back, data)) << name;
+    }
+    ASSERT_EQ(SaveSigMF(Rec::Copy(data, at("low.sigmf-meta"))), 0);
+    fs::rename(at("low.sigmf-meta"), at("low.Sigmf-Meta"));
+    Rec mixed;
+    EXPECT_EQ(Load(at("low.Sigmf-Meta"), mixed), 0) << "a mixed case finds the usual ending";
+    fs::rename(at("low.Sigmf-Meta"), at("low.sigmf-meta"));
+
+    Put(at("rec.sigmf"), std::string(1024, '\0'));
+    Put(at("meta.json"), FileText(at("UP.SIGMF-META")));
+    for (const char *name : {"rec.sigmf", "meta.json"}) {
+        Rec r;
+        r.fill({1}, {2});
+        EXPECT_EQ(Load(at(name), r), IQ_ERR_NAME) << name;
+        EXPECT_TRUE(r.empty());
+    }
+    // A file beside a recording of its name is no reason to refuse it.
+    Put(at("low"), "notes");
+    Rec beside;
+    EXPECT_EQ(Load(at("low"), beside), 0);
+    EXPECT_TRUE(SameSamples(beside, data));
 }
 
 TEST_F(SigMF, AnAbortFromAnotherThreadStopsTheLoad)

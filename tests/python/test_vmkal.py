@@ -3,6 +3,9 @@ append and guard samples, detection, and abort from another thread."""
 import ctypes
 import errno
 import json
+import os
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -35,9 +38,10 @@ def test_the_format_table():
     assert sigmf.files == 1 and sigmf.writable
     assert vmkal.format_of(22).name == "kal"
     assert [f.index for f in table if not f.writable] == [17, 20, 21, 23]
-    for bad in (25, -1, "nope"):
-        with pytest.raises(ValueError):
+    for bad in (25, -1, "nope", True, 1.5, None):
+        with pytest.raises(vmkal.VmKalError) as e:
             vmkal.format_of(bad)
+        assert e.value.status == vmkal.ERR_ARGUMENT and "unknown format" in e.value.text
 
 
 STORES_RATE = {"ibn", "spw-ascii", "spw-ascii-mix", "spw-bin", "ads-ascii", "ads-ascii-mix", "sigmf"}
@@ -79,12 +83,63 @@ def test_errors_carry_the_status_its_text_and_the_reason(tmp_path):
     assert (e.value.status, e.value.errno) == (-1, errno.EISDIR)
     assert e.value.text == "the file cannot be written"
 
-    with pytest.raises(ValueError, match="mcad-mix, cossap-mix"):
+    with pytest.raises(vmkal.VmKalError, match="mcad-mix, cossap-mix"):
         vmkal.save(tmp_path / "x.dat", None, ramp(3), 0)
-    with pytest.raises(ValueError, match="only be read"):
+    with pytest.raises(vmkal.VmKalError, match="only be read"):
         vmkal.save(tmp_path / "x.trc", "lecroy", ramp(3), 0, qpath=tmp_path / "y.trc")
-    with pytest.raises(ValueError, match="guard"):
+    with pytest.raises(vmkal.VmKalError, match="guard"):
         vmkal.save(tmp_path / "x.kal", "kal", ramp(3), 0, guard=4)
+
+
+# Whatever is wrong, the caller catches one exception, and nothing is
+# written.
+@pytest.mark.parametrize("call", [
+    lambda d: vmkal.load(123, "kal"),
+    lambda d: vmkal.load(str(d / "a\0b.kal"), "kal"),
+    lambda d: vmkal.load("", "kal"),
+    lambda d: vmkal.load(str(d / ("x" * 300)), "kal"),
+    lambda d: vmkal.load(d / "x.kal", 25),
+    lambda d: vmkal.load(d / "x.kal", "kal", qpath=7),
+    lambda d: vmkal.save(d / "x.kal", "kal", [1, 2], "fast"),
+    lambda d: vmkal.save(d / "x.kal", "kal", [1, 2], 1e6, guard="one"),
+    lambda d: vmkal.save(d / "x.kal", "kal", [1, 2], 1e6, guard=1.5),
+    lambda d: vmkal.save(d / "x.kal", "kal", ["a", "b"], 1e6),
+    lambda d: vmkal.save(d / "x.kal", "kal", [1, [2, 3]], 1e6),
+    lambda d: vmkal.save(d / "x.kal", "kal", [1, 2], 1e6, frequency="high"),
+    lambda d: vmkal.save(d / "x.kal", -3, [1, 2], 1e6),
+    lambda d: vmkal.detect(d / "x.kal", files=3),
+], ids=["path-type", "nul", "empty", "long", "index", "qpath-type", "rate", "guard-text", "guard-float",
+        "data-text", "data-ragged", "frequency", "negative-index", "files"])
+def test_wrong_arguments_raise_vmkalerror(tmp_path, call):
+    with pytest.raises(vmkal.VmKalError) as e:
+        call(tmp_path)
+    assert e.value.status == vmkal.ERR_ARGUMENT and e.value.text
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_a_library_that_cannot_be_loaded_is_a_vmkalerror(tmp_path):
+    (tmp_path / "fake.so").write_bytes(b"not a library")
+    code = ("import vmkal\n"
+            "try:\n    vmkal.%s\nexcept vmkal.VmKalError as e:\n    print(e.status, e.text)\n")
+    for call in ("formats()", "load('x.kal', 'kal')", "abort()"):
+        for lib in (str(tmp_path / "none.so"), str(tmp_path / "fake.so")):
+            env = dict(os.environ, VMKAL_LIBRARY=lib, PYTHONPATH=os.path.dirname(os.path.dirname(vmkal.__file__)))
+            out = subprocess.run([sys.executable, "-c", code % call], env=env, capture_output=True, text=True)
+            assert out.returncode == 0, out.stderr
+            assert out.stdout.startswith("%d %s cannot be loaded" % (vmkal.ERR_LIBRARY, lib)), out.stdout
+
+
+def test_a_missing_file_of_a_recording_is_the_one_named(tmp_path):
+    vmkal.save(tmp_path / "r.sigmf-meta", "sigmf", ramp(5), 1e6)
+    (tmp_path / "r.sigmf-data").unlink()
+    with pytest.raises(vmkal.VmKalError) as e:
+        vmkal.load(tmp_path / "r.sigmf-meta")
+    assert (e.value.status, e.value.errno) == (-2, errno.ENOENT)
+    assert e.value.path == str(tmp_path / "r.sigmf-data")
+    (tmp_path / "rec.sigmf").write_bytes(bytes(512))
+    with pytest.raises(vmkal.VmKalError) as e:
+        vmkal.load(tmp_path / "rec.sigmf")
+    assert e.value.status == -12 and "unpack" in e.value.text
 
 
 def test_append_and_guard_build_what_the_save_panel_builds(tmp_path):
@@ -100,10 +155,14 @@ def test_the_format_comes_from_content_then_name(tmp_path):
     found, how = vmkal.detect(tmp_path / "w.kal")
     assert [f.name for f in found] == ["wav"] and how == "content"
     assert len(vmkal.load(tmp_path / "w.kal")[0]) == 10
+    vmkal.save(tmp_path / "s.ascsig", "spw-ascii-mix", ramp(10), 8000)
+    found, how = vmkal.detect(tmp_path / "s.ascsig")
+    assert [f.name for f in found] == ["spw-ascii-mix"] and how == "content and name"
     found, how = vmkal.detect(tmp_path / "x.i", files=2, name_only=True)
     assert [f.name for f in found] == ["mcad", "ddsp", "cossap", "mosaic", "uint16"] and how == "name"
-    with pytest.raises(OSError):
+    with pytest.raises(vmkal.VmKalError) as e:
         vmkal.detect(tmp_path / "none.wav")
+    assert (e.value.status, e.value.errno) == (-1, errno.ENOENT)
 
 
 def test_abort_from_another_thread_stops_a_load(tmp_path):
@@ -118,7 +177,7 @@ def test_abort_from_another_thread_stops_a_load(tmp_path):
         started.set()
         asked.wait(10)
 
-    vmkal._lib.IqSetEventHook(hook)
+    vmkal._library().IqSetEventHook(hook)
     result = {}
 
     def run():
@@ -136,7 +195,7 @@ def test_abort_from_another_thread_stops_a_load(tmp_path):
         t.join(10)
     finally:
         asked.set()
-        vmkal._lib.IqSetEventHook(None)
+        vmkal._library().IqSetEventHook(None)
     assert result == {"status": -3}
     assert len(vmkal.load(p, "kal")[0]) == 200000  # the request ended with the load
 

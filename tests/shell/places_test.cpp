@@ -78,7 +78,7 @@ TEST_F(Places, ABuiltProgramHasItsManualAndSettingsBesideItself)
 // tests run as root, who could.
 TEST_F(Places, AnInstalledProgramFindsItsManualAndKeepsItsSettingsInTheUsersFolder)
 {
-    const fs::path manual = root / "usr" / "share" / "doc" / "kalmira" / "manual.html";
+    const fs::path manual = root / "usr" / "share" / "kalmira" / "manual.html";
     Program(root / "usr" / "bin", manual);
     EXPECT_TRUE(ProgramInstalled());
     EXPECT_EQ(ManualPath(), manual.string());
@@ -86,6 +86,24 @@ TEST_F(Places, AnInstalledProgramFindsItsManualAndKeepsItsSettingsInTheUsersFold
     EXPECT_EQ(cfg.rfind((root / "config").string(), 0), 0u) << cfg;
     EXPECT_EQ(fs::path(cfg).filename(), "Kalmira.cfg");
     EXPECT_EQ(cfg.find("/usr/bin"), std::string::npos) << cfg;
+}
+
+// The program's data folder alone decides: an installation whose
+// documentation was left out (as minimal systems do) is still one, and a
+// copy of the program in a bin folder beside other packages' documentation
+// is not.
+TEST_F(Places, TheDataFolderTellsAnInstallation)
+{
+    Program(root / "usr" / "bin", "");
+    fs::create_directories(root / "usr" / "share" / "kalmira");
+    EXPECT_TRUE(ProgramInstalled());
+    EXPECT_EQ(ManualPath(), "");
+    EXPECT_EQ(Cfg().rfind((root / "config").string(), 0), 0u) << Cfg();
+
+    Program(root / "opt" / "bin", root / "opt" / "share" / "doc" / "kalmira" / "manual.html");
+    EXPECT_FALSE(ProgramInstalled());
+    EXPECT_EQ(ManualPath(), "");
+    EXPECT_EQ(Cfg(), (root / "opt" / "bin" / "Kalmira.cfg").string());
 }
 
 // Help, Contents without a manual says so instead of doing nothing.

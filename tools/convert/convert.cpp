@@ -167,6 +167,14 @@ std::string FileOfStatus(int st, const std::vector<std::string> &paths)
     return Join(paths);
 }
 
+// A recording of one name given whose reader opens a file of another name
+// (SigMF's metadata and dataset) names the file that failed in QNam: the
+// message names that file rather than the one given.
+bool OpenedByName(int st, const std::vector<std::string> &paths, const IqRec &r)
+{
+    return (st == IQ_ERR_OPEN1 || st == IQ_ERR_OPEN2) && paths.size() == 1 && r.QNam[0] != '\0';
+}
+
 int Fail(FILE *err, const std::string &file, const std::string &cause)
 {
     ProgressEnd();
@@ -208,6 +216,8 @@ int Load(IqLoader load, int typ, const std::vector<std::string> &paths, Rec &rec
     ProgressEnd();
     if (g_signal)
         return Interrupted(err);
+    if (st != 0 && OpenedByName(st, paths, rec.r))
+        return Fail(err, rec.r.QNam, LoadCause(IQ_ERR_OPEN1, why, typ));
     if (st != 0)
         return Fail(err, FileOfStatus(st, paths), LoadCause(st, why, typ));
     return 0;
@@ -308,7 +318,7 @@ int Info(const Options &opt, FILE *out, FILE *err)
     if (int rc = Load(from->load, opt.from, opt.inputs, in, err, "reading"))
         return rc;
     const IqRec &r = in.r;
-    static const char *const how[] = {"given", "from its content", "from its name"};
+    static const char *const how[] = {"given", "from its content", "from its name", "from its content and name"};
     fprintf(out, "format   %s, %s\n", from->name, how[opt.fromHow]);
     fprintf(out, "samples  %d\n", r.Len);
     if (KnownRate(r.Rat))
@@ -488,6 +498,28 @@ bool Fits(const Split &s, const Options &opt)
     return (opt.from >= 0 || s.in.n == 1) && (opt.to >= 0 || s.out.n == 1);
 }
 
+std::string NameList(const Guess &g)
+{
+    std::string list;
+    for (int k = 0; k < g.n; ++k)
+        list += std::string(k == 0 ? "" : k + 1 == g.n ? " or " : ", ") + IqFormatAt(g.found[k])->name;
+    return list;
+}
+
+// An input that fits no format of the number of files given, but one of
+// the other number: a LeCroy or AWG trace given alone (those come as an I
+// and a Q file), or a one-file format given with a second file.  "" when
+// no format of either number fits.
+std::string OtherFileCount(const std::string &path)
+{
+    Guess any = Detect(path, 0);
+    if (any.n == 0)
+        return "";
+    const bool pairs = IqFormatAt(any.found[0])->files == 2;
+    return std::string(any.how != IQ_FOUND_BY_NAME ? "its content" : "its name") + " says " + NameList(any) +
+           (pairs ? ", whose traces come as two files (I and Q): give both" : ", which holds I and Q in one file: give one");
+}
+
 // Why a side's format is not known, or "" when it is.
 std::string Unclear(const Guess &g, const std::string &path, bool input)
 {
@@ -495,16 +527,16 @@ std::string Unclear(const Guess &g, const std::string &path, bool input)
     std::string name = Join({path}, input);
     if (g.n == 0 && input && g.err != 0)
         return name + ": cannot be read (" + strerror(g.err) + ") and its name does not tell the format: give --from FORMAT";
+    if (g.n == 0 && input && path != "-")
+        if (std::string other = OtherFileCount(path); !other.empty())
+            return name + ": " + other;
     if (g.n == 0 && input)
         return name + ": neither its content nor its name tells the format: give --from FORMAT";
     if (g.n == 0)
         return name + ": no writable format of this many files uses this name: give --to FORMAT";
     if (g.n == 1)
         return "";
-    std::string list;
-    for (int k = 0; k < g.n; ++k)
-        list += std::string(k == 0 ? "" : k + 1 == g.n ? " or " : ", ") + IqFormatAt(g.found[k])->name;
-    return name + " could be " + list + ": give " + option + " FORMAT";
+    return name + " could be " + NameList(g) + ": give " + option + " FORMAT";
 }
 
 // How far a split came: one point for each side with a format or candidates.
@@ -513,10 +545,18 @@ int Reach(const Split &s, const Options &opt)
     return (opt.from >= 0 || s.in.n > 0) + (opt.to >= 0 || s.out.n > 0);
 }
 
+// A format the files do not tell: the message, not the usage, is what the
+// user needs.
+bool Untold(Options &opt)
+{
+    opt.unclear = true;
+    return false;
+}
+
 // The split of the paths into inputs and outputs: by the formats given,
 // else by the one way in which every format can be told.  When there is
 // none, the reason comes from the split that came furthest.
-bool ChooseSplit(const std::vector<std::string> &paths, const Options &opt, Split &chosen, std::string &err)
+bool ChooseSplit(const std::vector<std::string> &paths, Options &opt, Split &chosen, std::string &err)
 {
     std::vector<Split> fit;
     Split best;
@@ -539,7 +579,7 @@ bool ChooseSplit(const std::vector<std::string> &paths, const Options &opt, Spli
     }
     if (fit.size() > 1) {
         err = "the files can be read in more than one way: give --from or --to";
-        return false;
+        return Untold(opt);
     }
     if (!tried) {
         err = "this conversion takes 1 or 2 input and 1 or 2 output files";
@@ -548,7 +588,7 @@ bool ChooseSplit(const std::vector<std::string> &paths, const Options &opt, Spli
     err = opt.from < 0 ? Unclear(best.in, paths[0], true) : "";
     if (err.empty())
         err = Unclear(best.out, paths[best.nIn], false);
-    return false;
+    return Untold(opt);
 }
 
 // --info: one input, or the two of a two-file format.
@@ -562,7 +602,7 @@ bool AssignInfoPaths(const std::vector<std::string> &paths, Options &opt, std::s
     if (opt.from < 0) {
         Guess g = Detect(paths[0], FileFlag(nIn));
         if (err = Unclear(g, paths[0], true); !err.empty())
-            return false;
+            return Untold(opt);
         opt.from = g.found[0];
         opt.fromHow = g.how;
     }

@@ -22,6 +22,7 @@ struct Options {
     std::optional<double> rate;      // --rate HZ
     long long guard = 0;             // --guard N
     bool append = false;             // --append
+    bool unclear = false;            // ParseArgs failed on a format the files do not tell
 };
 
 // Format index from a number 0..IQ_NFMT-1 or a short name of the format
@@ -32,7 +33,7 @@ int ParseFormat(const std::string &text);
 // given with --from and --to are found from the files (IqDetectFormat): the
 // input's from its content or name, the output's from its name.  On a usage
 // error, or a format that cannot be told, returns false with a one-line
-// message in err.
+// message in err; opt.unclear tells the second (the usage would not help).
 bool ParseArgs(int argc, const char *const argv[], Options &opt, std::string &err);
 
 // Formats whose files carry a sample rate.

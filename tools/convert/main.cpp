@@ -9,7 +9,9 @@ int main(int argc, char **argv)
     kconv::Options opt;
     std::string err;
     if (!kconv::ParseArgs(argc, argv, opt, err)) {
-        fprintf(stderr, "kalmira-convert: %s\n%s", err.c_str(), kconv::Usage());
+        // A format the files do not tell is said in one line; the usage is
+        // for a command line that is wrong in itself.
+        fprintf(stderr, "kalmira-convert: %s\n%s", err.c_str(), opt.unclear ? "" : kconv::Usage());
         return 2;
     }
     return kconv::Run(opt, stdout, stderr);
