@@ -47,6 +47,11 @@ void KeepStopping()
         g_stopRunning();
 }
 
+bool QuitPending()
+{
+    return g_quitRequested || g_signals.load() > 0;
+}
+
 }  // namespace kui
 
 void RequestQuit()
@@ -91,6 +96,7 @@ namespace ui_test {
 void ClearQuitRequest()
 {
     g_quitRequested = false;
+    g_signals = 0;
 }
 
 }  // namespace ui_test

@@ -203,6 +203,11 @@ int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
             GiveUp(handle, *c);
             return TCPETimeOut;
         }
+        // The program is to end: a slow client must not hold up its shutdown.
+        if (kui::QuitPending()) {
+            GiveUp(handle, *c);
+            return TCPEWriteFailed;
+        }
         pollfd room{fd, POLLOUT, 0};
         ::poll(&room, 1, static_cast<int>(std::min<qint64>(kSliceMs, qint64(limitMs) - t.elapsed())));
         if (t.elapsed() - drawnAt >= kSliceMs) {
