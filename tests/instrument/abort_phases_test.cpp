@@ -21,6 +21,22 @@ protected:
         EXPECT_GE(ticks, delayMs / 150) << "the window stood still during the capture";
         return secs;
     }
+
+    // Abort ended the capture at once, which kept other actions away from s.
+    static void ExpectStoppedAtOnce(double secs, int busy)
+    {
+        ASSERT_GE(secs, 0.0) << "Abort was never pressed";
+        EXPECT_LT(secs, 1.0) << "the capture went on after Abort";
+        EXPECT_GT(busy, 0) << "nothing kept other actions from s meanwhile";
+        EXPECT_EQ(IoBusy, 0);
+    }
+
+    // The instrument was cleared and put back, and it captures again.
+    void ExpectPutBackAndUsable()
+    {
+        ExpectClearedAndRestored();
+        ExpectNextTraceWorks();
+    }
 };
 
 }  // namespace
@@ -31,14 +47,10 @@ TEST_P(AbortPhaseTest, AbortWhileTheInstrumentWaitsForItsTriggerEndsAtOnce)
     ConnectJasper({"--trigger-delay", "3"}, 65536);
     int busy = 0;
     const double secs = AbortAt("Starting measurement...", 400, &busy);
-    ASSERT_GE(secs, 0.0) << "Abort was never pressed";
-    EXPECT_LT(secs, 1.0) << "the capture waited for the block";
-    EXPECT_GT(busy, 0) << "nothing kept other actions from s meanwhile";
-    EXPECT_EQ(IoBusy, 0);
+    ExpectStoppedAtOnce(secs, busy);
     ExpectNothingHeld();
     EXPECT_EQ(DataRate(), 0.0);
-    ExpectClearedAndRestored();
-    ExpectNextTraceWorks();
+    ExpectPutBackAndUsable();
 }
 
 // At 1 MB/s the I block of 524288 samples takes 2 s, the Q block 2 s more.
@@ -47,15 +59,12 @@ TEST_P(AbortPhaseTest, AbortDuringTheIBlockOfASingleBlockHoldsNothing)
     ConnectJasper({"--rate", "1"}, kJasperChunk);
     int busy = 0;
     const double secs = AbortAt("Reading I values...", 400, &busy);
-    ASSERT_GE(secs, 0.0) << "Abort was never pressed";
-    EXPECT_LT(secs, 1.0) << "the rest of the block was read";
-    EXPECT_GT(busy, 0);
+    ExpectStoppedAtOnce(secs, busy);
     ExpectNothingHeld();
     // Some I values came, at no more than the instrument's speed.
     EXPECT_GT(DataRate(), 0.0);
     EXPECT_LT(DataRate(), 1.05);
-    ExpectClearedAndRestored();
-    ExpectNextTraceWorks();
+    ExpectPutBackAndUsable();
 }
 
 TEST_P(AbortPhaseTest, AbortDuringTheQBlockHoldsTheSamplesWhoseQCame)
@@ -63,9 +72,7 @@ TEST_P(AbortPhaseTest, AbortDuringTheQBlockHoldsTheSamplesWhoseQCame)
     ConnectJasper({"--rate", "1"}, kJasperChunk);
     int busy = 0;
     const double secs = AbortAt("Reading Q values...", 400, &busy);
-    ASSERT_GE(secs, 0.0) << "Abort was never pressed";
-    EXPECT_LT(secs, 1.0) << "the rest of the block was read";
-    EXPECT_GT(busy, 0);
+    ExpectStoppedAtOnce(secs, busy);
     EXPECT_EQ(Messages(), "");
     // About 0.4 s of Q values at 250000 a second.
     ExpectPartHeld(kJasperChunk);
@@ -73,8 +80,7 @@ TEST_P(AbortPhaseTest, AbortDuringTheQBlockHoldsTheSamplesWhoseQCame)
     EXPECT_LT(HeldSamples(), 300000);
     EXPECT_GT(DataRate(), 0.5);
     EXPECT_LT(DataRate(), 1.05);
-    ExpectClearedAndRestored();
-    ExpectNextTraceWorks();
+    ExpectPutBackAndUsable();
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, AbortPhaseTest, ::testing::Values(false, true),

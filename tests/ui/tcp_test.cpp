@@ -90,6 +90,24 @@ protected:
         ASSERT_EQ(RegisterTCPServer(port, OnTcp, &log), 0);
     }
     void TearDown() override { UnregisterTCPServer(port); }
+
+    // A client with a small receive buffer that never reads: *fd its socket,
+    // *h its handle on the server.
+    void ConnectSlowReader(int *fd, unsigned *h)
+    {
+        *fd = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(*fd, 0);
+        const int small = 4096;
+        setsockopt(*fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(*fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
+        *h = log.events[0].handle;
+    }
+
     unsigned port = 0;
     Log log;
 };
@@ -207,17 +225,9 @@ TEST_F(TcpServer, WritingToAVanishedClientFailsWithoutHarm)
 TEST_F(TcpServer, AClientThatStopsReadingMakesTheWriteGiveUpAfterItsTimeOut)
 {
     log.reply = false;
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    const int small = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
-    const unsigned h = log.events[0].handle;
+    int fd = -1;
+    unsigned h = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectSlowReader(&fd, &h));
 
     const std::vector<char> block(64000, 'y');
     int rc = 0, writes = 0;
@@ -244,17 +254,9 @@ TEST_F(TcpServer, ATerminationSignalEndsAWriteToAClientThatStoppedReading)
 {
     log.reply = false;
     ASSERT_EQ(QuitOnTerminationSignals(+[] {}), 0);
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    const int small = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
-    const unsigned h = log.events[0].handle;
+    int fd = -1;
+    unsigned h = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectSlowReader(&fd, &h));
 
     const std::vector<char> block(size_t(64) << 20, 'y');
     ui_test::Post([] { ::raise(SIGTERM); }, 300);
