@@ -159,6 +159,14 @@ int MaxBlockSamples(const DevRec &dev)
     }
 }
 
+// Only what the user does from here on counts (the button latches).  A
+// press while the capture is set up is seen at the first look, once the data
+// query is out.
+void ReleaseAbort()
+{
+    SetCtrlVal(hSta, ST_ABO, 0);
+}
+
 bool AbortPressed()
 {
     int pressed = 0;
@@ -391,8 +399,6 @@ ViStatus ReadData(const DevRec &dev, IqRec &rec, int mask, size_t *bytes)
     if (IsAgate(dev))
         fkt *= 1000.0f;
     VI_TRY(Send(vi, "TRAC:IQ:DATA?\n"));
-    // Only what the user does from here on counts (the button latches).
-    SetCtrlVal(hSta, ST_ABO, 0);
     Transfer tr{vi};
     size_t held = 0;
     ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kSliceMs);
@@ -553,6 +559,7 @@ void ShowDataRate(size_t bytes, double start)
 // person asked for it.
 int Capture(const DevRec &dev, IqRec &rec)
 {
+    ReleaseAbort();
     ShowAcquiring();
     ProcessDrawEvents();
     double start = 0;
@@ -582,6 +589,7 @@ int Capture(const DevRec &dev, IqRec &rec)
 
 int ReadIQ(DevRec dev, IqRec &rec, int mask)
 {
+    ReleaseAbort();
     size_t bytes = 0;
     return ReadData(dev, rec, mask, &bytes);
 }
