@@ -127,7 +127,11 @@ int SaveDatFile()
     FreeIqRec(&d);
     std::memcpy(f.INam, d.INam, sizeof f.INam);
     std::memcpy(f.QNam, d.QNam, sizeof f.QNam);
-    GetCtrlVal(hLod, LO_FRQ, &d.Rat);
+    // A capture has the rate it was taken at, whatever the panels say now.
+    if (TrcFlg)
+        d.Rat = static_cast<float>(HeldRate());
+    else
+        GetCtrlVal(hLod, LO_FRQ, &d.Rat);
     DspTxtPnl(AppFlg == 1 ? "Appending IQ values..." : "Saving    IQ values...");
 
     SaveEnd end;

@@ -27,7 +27,7 @@ namespace {
 
 constexpr ViUInt32 kTmoMs = 10000;
 constexpr ViUInt32 kDataTmoMs = 30000;
-// One wait for data of the chunked read, before the window gets its events.
+// One wait for the data query's answer, before the window gets its events.
 constexpr ViUInt32 kSliceMs = 100;
 // Bytes read between two looks at the window: a few ms on a LAN, a quarter
 // of a second through a GPIB gateway.
@@ -57,6 +57,15 @@ bool IsJasper(const DevRec &dev)
 const char *OnOff(int v)
 {
     return v ? "ON" : "OFF";
+}
+
+ViStatus Send(ViSession vi, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    ViStatus st = viVPrintf(vi, fmt, ap);
+    va_end(ap);
+    return st;
 }
 
 // ---------------------------------------------------------------- the block
@@ -150,41 +159,45 @@ int MaxBlockSamples(const DevRec &dev)
     }
 }
 
-// Reads exactly count bytes: a short read is an incomplete block.
-ViStatus ReadExact(ViSession vi, void *buf, size_t count)
+// Only what the user does from here on counts (the button latches).  A
+// press while the capture is set up is seen at the first look, once the data
+// query is out.
+void ReleaseAbort()
 {
-    ViUInt32 got = 0;
-    ViStatus st = viRead(vi, static_cast<ViPBuf>(buf), static_cast<ViUInt32>(count), &got);
-    if (st < VI_SUCCESS)
-        return st;
-    return got == count ? VI_SUCCESS : -1;
+    SetCtrlVal(hSta, ST_ABO, 0);
 }
 
-// "#", a digit n of 1..9, then n decimal digits: the byte count of the block.
-// It must describe whole I/Q pairs and no more than the model can capture.
-ViStatus ReadHeader(ViSession vi, long long maxSamples, int *count)
+bool AbortPressed()
 {
-    char head[2];
-    ViStatus st = ReadExact(vi, head, 2);
-    if (st != VI_SUCCESS)
-        return st;
-    if (head[0] != '#' || head[1] < '1' || head[1] > '9')
-        return -1;
-    const int n = head[1] - '0';
-    char digits[10];
-    st = ReadExact(vi, digits, size_t(n));
-    if (st != VI_SUCCESS)
-        return st;
-    long long bytes = 0;
-    for (int i = 0; i < n; ++i) {
-        if (digits[i] < '0' || digits[i] > '9')
-            return -1;
-        bytes = bytes * 10 + (digits[i] - '0');
+    int pressed = 0;
+    GetCtrlVal(hSta, ST_ABO, &pressed);
+    return pressed != 0;
+}
+
+// The answer to a data query under way: the session, whether Abort stopped
+// it, when the window last had its events, when the instrument was last
+// heard and how many sample bytes came.
+struct Transfer {
+    ViSession vi;
+    bool aborted = false;
+    double eventsAt = -1.0;
+    double heard = Timer();
+    size_t sampleBytes = 0;
+};
+
+// Lets the window process its events, so that it stays alive and Abort is
+// seen at once; true when Abort was pressed.  Pieces of a fast transfer come
+// in a fraction of a millisecond: the events wait until kEventsEverySec has
+// passed, pieces of a slow one take longer than that anyway.
+bool Aborted(Transfer &tr)
+{
+    const double now = Timer();
+    if (now - tr.eventsAt >= kEventsEverySec) {
+        ProcessSystemEvents();
+        tr.eventsAt = now;
+        tr.aborted = AbortPressed();
     }
-    if (bytes == 0 || bytes % 8 != 0 || bytes / 8 > maxSamples)
-        return -1;
-    *count = static_cast<int>(bytes / 8);
-    return VI_SUCCESS;
+    return tr.aborted;
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -210,80 +223,32 @@ KAL_VECTOR_CLONES void ScaleInPlace(float *dst, size_t from, size_t to)
         dst[j] /= by;
 }
 
-// Reads n floats straight into dst, each divided by fkt.  The division
-// follows every piece while its floats are still in the cache.
-ViStatus ReadScaled(ViSession vi, float *dst, int n)
+// Reads count bytes into buf in pieces, the window's events between them,
+// until all are in or Abort is pressed (*got says how many came).  Each wait
+// for data is one short slice of the session's time-out, which keeps the
+// window alive also while the instrument waits for its trigger, sends slowly
+// or not at all; the read still ends after kDataTmoMs without a byte.  With
+// floats, buf holds floats that are divided by fkt as soon as they are
+// whole, while they are still in the cache.
+ViStatus ReadWatched(Transfer &tr, void *buf, size_t count, bool floats, size_t *got)
 {
-    char *const bytes = reinterpret_cast<char *>(dst);
-    const size_t count = size_t(n) * sizeof(float);
-    for (size_t got = 0; got < count;) {
-        const size_t piece = std::min(count - got, kPieceBytes);
-        const ViStatus st = ReadExact(vi, bytes + got, piece);
-        if (st != VI_SUCCESS)
-            return st;
-        ScaleInPlace(dst, got / sizeof(float), (got + piece) / sizeof(float));
-        got += piece;
-    }
-    return VI_SUCCESS;
-}
-
-bool AbortPressed()
-{
-    int pressed = 0;
-    GetCtrlVal(hSta, ST_ABO, &pressed);
-    return pressed != 0;
-}
-
-// A chunked transfer under way: the session, whether Abort stopped it, and
-// when the window last had its events.
-struct Transfer {
-    ViSession vi;
-    bool aborted = false;
-    double eventsAt = -1.0;
-};
-
-// Lets the window process its events, so that it stays alive and Abort is
-// seen at once; true when Abort was pressed.  Pieces of a fast transfer come
-// in a fraction of a millisecond: the events wait until kEventsEverySec has
-// passed, pieces of a slow one take longer than that anyway.
-bool Aborted(Transfer &tr)
-{
-    const double now = Timer();
-    if (now - tr.eventsAt >= kEventsEverySec) {
-        ProcessSystemEvents();
-        tr.eventsAt = now;
-        tr.aborted = AbortPressed();
-    }
-    return tr.aborted;
-}
-
-// Reads n floats straight into dst in pieces, the window's events between
-// them.  Each piece is divided by fkt as soon as it is in, while it is still
-// in the cache.  Each wait for data is one short slice of the session's
-// time-out, which keeps the window alive also while an instrument sends
-// slowly or not at all; the transfer still ends after kDataTmoMs without a
-// byte.  After Abort the whole floats that came are kept; *whole says how
-// many floats are in.
-ViStatus ReadChunk(Transfer &tr, float *dst, int n, size_t *whole)
-{
-    char *const bytes = reinterpret_cast<char *>(dst);
-    const size_t count = size_t(n) * sizeof(float);
-    size_t got = 0;
-    double heard = Timer();
-    while (got < count) {
-        *whole = got / sizeof(float);
+    char *const bytes = static_cast<char *>(buf);
+    *got = 0;
+    while (*got < count) {
         if (Aborted(tr))
             return VI_SUCCESS;
-        const size_t want = std::min(count - got, kPieceBytes);
+        const size_t want = std::min(count - *got, kPieceBytes);
         ViUInt32 k = 0;
-        const ViStatus st = viRead(tr.vi, reinterpret_cast<ViPBuf>(bytes + got), static_cast<ViUInt32>(want), &k);
-        // The floats that became whole with this read: a float cut by the
-        // previous one is completed now.
-        ScaleInPlace(dst, got / sizeof(float), (got + k) / sizeof(float));
-        got += k;
+        const ViStatus st = viRead(tr.vi, reinterpret_cast<ViPBuf>(bytes + *got), static_cast<ViUInt32>(want), &k);
+        if (floats) {
+            // A float cut by the previous read is completed by this one.
+            ScaleInPlace(static_cast<float *>(buf), *got / sizeof(float), (*got + k) / sizeof(float));
+            tr.sampleBytes += k;
+        }
+        *got += k;
         if (k > 0)
-            heard = Timer();
-        if (st == VI_ERROR_TMO && (Timer() - heard) * 1000.0 < kDataTmoMs)
+            tr.heard = Timer();
+        if (st == VI_ERROR_TMO && (Timer() - tr.heard) * 1000.0 < kDataTmoMs)
             continue;
         if (st < VI_SUCCESS)
             return st;
@@ -291,7 +256,46 @@ ViStatus ReadChunk(Transfer &tr, float *dst, int n, size_t *whole)
         if (k < want)
             return -1;
     }
-    *whole = size_t(n);
+    return VI_SUCCESS;
+}
+
+// n floats straight into dst, each divided by fkt; *whole says how many are
+// in (fewer only after Abort).
+ViStatus ReadFloats(Transfer &tr, float *dst, int n, size_t *whole)
+{
+    size_t got = 0;
+    const ViStatus st = ReadWatched(tr, dst, size_t(n) * sizeof(float), true, &got);
+    *whole = got / sizeof(float);
+    return st;
+}
+
+// "#", a digit n of 1..9, then n decimal digits: the byte count of the block.
+// It must describe whole I/Q pairs and no more than the model can capture.
+// *count stays 0 when Abort came first.
+ViStatus ReadHeader(Transfer &tr, long long maxSamples, int *count)
+{
+    *count = 0;
+    char head[2];
+    size_t got = 0;
+    ViStatus st = ReadWatched(tr, head, 2, false, &got);
+    if (st != VI_SUCCESS || tr.aborted)
+        return st;
+    if (head[0] != '#' || head[1] < '1' || head[1] > '9')
+        return -1;
+    const int n = head[1] - '0';
+    char digits[10];
+    st = ReadWatched(tr, digits, size_t(n), false, &got);
+    if (st != VI_SUCCESS || tr.aborted)
+        return st;
+    long long bytes = 0;
+    for (int i = 0; i < n; ++i) {
+        if (digits[i] < '0' || digits[i] > '9')
+            return -1;
+        bytes = bytes * 10 + (digits[i] - '0');
+    }
+    if (bytes == 0 || bytes % 8 != 0 || bytes / 8 > maxSamples)
+        return -1;
+    *count = static_cast<int>(bytes / 8);
     return VI_SUCCESS;
 }
 
@@ -310,7 +314,6 @@ ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
 {
     const int blocks = count / kJasperChunk;
     ViStatus st = VI_SUCCESS;
-    filled[0] = filled[1] = 0;
     for (int k = 0; k <= blocks && st == VI_SUCCESS && !tr.aborted; ++k) {
         const int n = k < blocks ? kJasperChunk : count % kJasperChunk;
         if (k < blocks)
@@ -320,68 +323,104 @@ ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
         const size_t at = size_t(k) * kJasperChunk;
         for (int ch = 0; ch < 2 && n > 0 && st == VI_SUCCESS && !tr.aborted; ++ch) {
             size_t whole = 0;
-            st = ReadChunk(tr, (ch ? rec.Q : rec.I) + at, n, &whole);
+            st = ReadFloats(tr, (ch ? rec.Q : rec.I) + at, n, &whole);
             filled[ch] = at + whole;
         }
     }
     return st;
 }
 
-// The chunked layout.  Abort ends the transfer with a device clear instead of
-// reading the rest (at GPIB speed that would take minutes); filled[c] tells
-// how much of channel c came.
-ViStatus ReadChunked(ViSession vi, IqRec &rec, int count, size_t filled[2])
-{
-    // Only what the user does from here on counts (the button latches).
-    SetCtrlVal(hSta, ST_ABO, 0);
-    Transfer tr{vi};
-    ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kSliceMs);
-    if (st == VI_SUCCESS)
-        st = ReadPairs(tr, rec, count, filled);
-    const ViStatus restored = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs);
-    if (st == VI_SUCCESS)
-        st = restored;
-    if (st == VI_SUCCESS && tr.aborted) {
-        DspTxtPnl("Reading IQ values  100%");
-        ProcessDrawEvents();
-        st = viClear(vi);
-    }
-    return st;
-}
-
-// All I values, then all Q values; each channel is windowed once it is in.
-ViStatus ReadSingle(ViSession vi, IqRec &rec, int count, int mask)
+// All I values, then all Q values.  An unwanted channel is still read, so
+// the block ends where it should; its array stays zero.
+ViStatus ReadSingle(Transfer &tr, IqRec &rec, int count, int mask, size_t filled[2])
 {
     ViStatus st = VI_SUCCESS;
     static const char *const texts[2] = {"Reading I values...", "Reading Q values..."};
-    for (int ch = 0; ch < 2 && st == VI_SUCCESS; ++ch) {
+    for (int ch = 0; ch < 2 && st == VI_SUCCESS && !tr.aborted; ++ch) {
         const bool wanted = (mask >> ch) & 1;
         float *const dst = ch ? rec.Q : rec.I;
         if (wanted) {
             DspTxtPnl(texts[ch]);
             ProcessDrawEvents();
         }
-        // An unwanted channel is still read, so the block ends where it
-        // should; its array stays zero.
-        st = ReadScaled(vi, dst, count);
+        st = ReadFloats(tr, dst, count, &filled[ch]);
         if (!wanted)
             std::fill(dst, dst + count, 0.0f);
-        else if (st == VI_SUCCESS)
-            CnvWin(ch);
     }
     return st;
 }
 
-// ---------------------------------------------------------------- capture
-
-ViStatus Send(ViSession vi, const char *fmt, ...)
+// The block after its header, in the model's layout.  Only the samples of
+// which both I and Q came are held: after Abort, the full pairs before it
+// and the part of the current pair whose Q came (in the single layout, the Q
+// values that came).  The rest is cleared.  A single block is windowed over
+// what is held, each wanted channel.
+ViStatus ReadSamples(Transfer &tr, const DevRec &dev, IqRec &rec, int count, int mask, size_t *held)
 {
-    va_list ap;
-    va_start(ap, fmt);
-    ViStatus st = viVPrintf(vi, fmt, ap);
-    va_end(ap);
-    return st;
+    size_t filled[2] = {};
+    const bool chunked = IsJasper(dev) && count > kJasperChunk;
+    const ViStatus st = chunked ? ReadPairs(tr, rec, count, filled) : ReadSingle(tr, rec, count, mask, filled);
+    if (st != VI_SUCCESS)
+        return st;
+    *held = std::min(filled[0], filled[1]);
+    ZeroRest(rec.I, *held, size_t(count));
+    ZeroRest(rec.Q, *held, size_t(count));
+    // Callbacks that ran during the events may have set a count of their own.
+    rec.Len = static_cast<int>(*held);
+    for (int ch = 0; ch < 2 && !chunked; ++ch)
+        if ((mask >> ch) & 1)
+            CnvWin(ch);
+    return VI_SUCCESS;
 }
+
+// Header and samples, with the slices of the session's time-out in force;
+// *held: the samples held (none when Abort came before the header).
+ViStatus ReadBlock(Transfer &tr, const DevRec &dev, IqRec &rec, int mask, size_t *held)
+{
+    int count = 0;
+    ViStatus st = ReadHeader(tr, MaxBlockSamples(dev), &count);
+    if (st != VI_SUCCESS || tr.aborted)
+        return st;
+    if (!TakeArrays(rec, count))
+        return -1;
+    rec.Len = count;
+    return ReadSamples(tr, dev, rec, count, mask, held);
+}
+
+// The data query and its answer.  Abort, at any moment from the query on,
+// ends the transfer with a device clear instead of reading the rest (at GPIB
+// speed that would take minutes, and a trigger may never come); rec.Len is
+// then what is held, 0 with no arrays when nothing is.  *bytes: the sample
+// bytes that came.
+ViStatus ReadData(const DevRec &dev, IqRec &rec, int mask, size_t *bytes)
+{
+    const ViSession vi = dev.Vi;
+    VI_TRY(viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs));
+    if (IsAgate(dev))
+        fkt *= 1000.0f;
+    VI_TRY(Send(vi, "TRAC:IQ:DATA?\n"));
+    Transfer tr{vi};
+    size_t held = 0;
+    ViStatus st = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kSliceMs);
+    if (st == VI_SUCCESS)
+        st = ReadBlock(tr, dev, rec, mask, &held);
+    const ViStatus restored = viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs);
+    if (st == VI_SUCCESS)
+        st = restored;
+    if (st == VI_SUCCESS && tr.aborted)
+        st = viClear(vi);
+    *bytes = tr.sampleBytes;
+    if (st != VI_SUCCESS || held == 0) {
+        DropArrays(rec);
+        if (st != VI_SUCCESS)
+            DiscardRest(vi);
+        return st;
+    }
+    rec.Len = static_cast<int>(held);
+    return VI_SUCCESS;
+}
+
+// ---------------------------------------------------------------- capture
 
 ViStatus ReadLevels(ViSession vi)
 {
@@ -475,7 +514,9 @@ ViStatus StartCapture(const DevRec &dev, double *start)
     // The RMS voltage of the reference level into 50 ohm reads as 1.0.
     fkt = static_cast<float>(std::sqrt(50.0 * std::pow(10.0, (double(lev) - 30.0) / 10.0)));
     ShowAcquiring();
+    // Drawn now: the answer to the data query may be long in coming.
     DspTxtPnl("Starting measurement...");
+    ProcessDrawEvents();
     *start = Timer();
     if (IsJasper(dev)) {
         if (CheckM34(dev) == 0)
@@ -504,84 +545,65 @@ ViStatus EndCapture(const DevRec &dev)
     return VI_SUCCESS;
 }
 
-void ShowDataRate(int len, double start)
+// The sample bytes that came, in 10^6 bytes per second.
+void ShowDataRate(size_t bytes, double start)
 {
     // A clock that did not move would give no rate at all.
     const double secs = std::max(Timer() - start, 1e-6);
-    SetCtrlVal(hTrc, TR_DRAT, len / secs * 0.000008);
+    SetCtrlVal(hTrc, TR_DRAT, double(bytes) / secs * 1e-6);
+}
+
+// The whole sequence.  After Abort the instrument is put back as after every
+// capture; what came of both I and Q is the trace, and when nothing came
+// the data are not valid, as after a failure, but without its message: the
+// person asked for it.
+int Capture(const DevRec &dev, IqRec &rec)
+{
+    ReleaseAbort();
+    ShowAcquiring();
+    ProcessDrawEvents();
+    double start = 0;
+    VI_TRY(StartCapture(dev, &start));
+    size_t bytes = 0;
+    if (ReadData(dev, rec, 3, &bytes) != VI_SUCCESS) {
+        HidePanel(hSta);
+        return -1;
+    }
+    VI_TRY(EndCapture(dev));
+    HidePanel(hSta);
+    ShowDataRate(bytes, start);
+
+    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
+    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
+    if (rec.Len > 0) {
+        NewState = 1;
+        DVal = 1;
+        SetCtrlVal(hRun, RN_DVAL, 1);
+    }
+    ProcessDrawEvents();
+    DevLocal(dev.Vi);
+    return 0;
 }
 
 }  // namespace
 
 int ReadIQ(DevRec dev, IqRec &rec, int mask)
 {
-    const ViSession vi = dev.Vi;
-    VI_TRY(viSetAttribute(vi, VI_ATTR_TMO_VALUE, kDataTmoMs));
-    if (IsAgate(dev))
-        fkt *= 1000.0f;
-    VI_TRY(Send(vi, "TRAC:IQ:DATA?\n"));
-
-    int count = 0;
-    ViStatus st = ReadHeader(vi, MaxBlockSamples(dev), &count);
-    if (st == VI_SUCCESS && !TakeArrays(rec, count))
-        st = -1;
-    if (st != VI_SUCCESS) {
-        DropArrays(rec);
-        DiscardRest(vi);
-        return st;
-    }
-    rec.Len = count;
-
-    if (IsJasper(dev) && count > kJasperChunk) {
-        size_t filled[2] = {};
-        {
-            // The Load and Save panels refuse to touch s while input runs.
-            IoBusyScope busy;
-            st = ReadChunked(vi, rec, count, filled);
-        }
-        // After Abort, what did not come is zero (a float cut in half too),
-        // also in arrays that held the trace before.
-        if (st == VI_SUCCESS) {
-            ZeroRest(rec.I, filled[0], size_t(count));
-            ZeroRest(rec.Q, filled[1], size_t(count));
-        }
-        // Abort also raised the file loads' flag (it cannot tell the two
-        // apart); it must not stop the next load.
-        EscFlg = 0;
-        // Callbacks that ran during the events may have set a count of their own.
-        rec.Len = count;
-    } else {
-        st = ReadSingle(vi, rec, count, mask);
-    }
-    if (st != VI_SUCCESS) {
-        DropArrays(rec);
-        DiscardRest(vi);
-    }
-    return st;
+    ReleaseAbort();
+    size_t bytes = 0;
+    return ReadData(dev, rec, mask, &bytes);
 }
 
 int TracIQ(DevRec dev, IqRec &rec)
 {
-    ShowAcquiring();
-    ProcessDrawEvents();
-    double start = 0;
-    VI_TRY(StartCapture(dev, &start));
-    if (ReadIQ(dev, rec, 3) != VI_SUCCESS) {
-        HidePanel(hSta);
-        return -1;
-    }
-    VI_TRY(EndCapture(dev));
-    HidePanel(hSta);
-    ShowDataRate(rec.Len, start);
-
-    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
-    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
-    NewState = 1;
-    DVal = 1;
-    SetCtrlVal(hRun, RN_DVAL, 1);
-    ProcessDrawEvents();
-    DevLocal(dev.Vi);
-    return 0;
+    // The events go on while the block comes: nothing may read or replace s
+    // meanwhile.
+    IoBusyScope busy;
+    const int st = Capture(dev, rec);
+    // Abort (and Quit, which presses it) also raised the file loads' flag,
+    // which cannot tell the two apart; it must not stop the next load.
+    EscFlg = 0;
+    return st;
 }
 
 int StopMeas(DevRec dev)

@@ -15,8 +15,10 @@ constexpr int kJasperChunk = 524288;
 constexpr int kMaxTraceLen = 16776704;
 
 // Captures a trace of the count the model's settings panel shows, with the
-// settings of the acquisition globals, into rec.  0 on success, the VISA status of the first failing command, or -1
-// when the data could not be read.
+// settings of the acquisition globals, into rec.  0 on success (also after
+// Abort: the instrument is put back and rec holds what came, see ReadIQ),
+// the VISA status of the first failing command, or -1 when the data could
+// not be read.  The busy scope is held throughout.
 int TracIQ(DevRec dev, IqRec &rec);
 
 // Sends the data query and reads the block into rec (mask bit 0: I, bit 1:
@@ -26,7 +28,10 @@ int TracIQ(DevRec dev, IqRec &rec);
 // status, or -1 for a malformed or incomplete block, one longer than the
 // model can capture, or memory that could not be had.  Once the query is
 // out, a failure leaves rec without arrays and with Len 0, and the rest of
-// the block is discarded so that the next command gets its own reply.
+// the block is discarded so that the next command gets its own reply.  The
+// window's events run while the answer is awaited and read; the Status
+// window's Abort ends the transfer with a device clear, and rec.Len is then
+// the samples of which both I and Q came (0, without arrays, when none).
 int ReadIQ(DevRec dev, IqRec &rec, int mask);
 
 // Stop Meas: takes the instrument out of capture mode and reloads its own

@@ -16,7 +16,7 @@ namespace {
 // the next capture.
 void Notify()
 {
-    UpdTesAll(Hdl, NewState, SRat, StateLen());
+    UpdTesAll(Hdl, NewState, HeldRate(), StateLen());
 }
 
 float KHzToHz(int panel, int ctrl)

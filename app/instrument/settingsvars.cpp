@@ -123,6 +123,9 @@ void WriteCommon(const CommonIds &c)
     SetCtrlVal(c.panel, c.trgmod, TrgMod);
     SetCtrlVal(c.panel, c.pretrg, PreTrg);
     SetCtrlVal(c.panel, c.cnt, s.Len);
+    // The control keeps to its range (a count of 0 shows as 1): the next
+    // capture asks for what it shows.
+    GetCtrlVal(c.panel, c.cnt, &s.Len);
 }
 
 void WriteJasper()

@@ -1,6 +1,7 @@
 #include "instrument/tracepanel.h"
 
 #include "VmFunLib.h"
+#include "files/savepanel.h"
 #include "instrument/acquire.h"
 #include "instrument/session.h"
 #include "instrument/settings.h"
@@ -76,8 +77,12 @@ void OnTrace()
     DVal = 0;
     SetCtrlVal(hRun, RN_DVAL, 0);
     SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
-    // The arrays of s are about to be replaced.
+    // The Save panel lives on while the block comes: nothing to save meanwhile.
+    UpdSaveDim();
+    // The arrays of s are about to be replaced.  The rate is the one the
+    // capture asks for: the panels may change it while the block comes.
     HeldLen = 0;
+    const float rate = SRat;
     // A device test would close the session the capture reads from.
     SetCtrlAttribute(hTrc, TR_TST, ATTR_DIMMED, 1);
     const int st = TracIQ(a, s);
@@ -87,8 +92,11 @@ void OnTrace()
         MessagePopup("Error", kVisaErrText);
     }
     HeldLen = DVal ? s.Len : 0;
-    // A failed trace leaves nothing a spectrum could be taken of.
-    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, DVal ? 0 : 1);
+    HeldRat = rate;
+    // A failed trace, or one aborted before a sample came, leaves nothing a
+    // spectrum could be taken of or a save could write.
+    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, HeldSamples() > 0 ? 0 : 1);
+    UpdSaveDim();
 }
 
 // Returns false when the stop sequence failed: the panel then stays as the
@@ -130,7 +138,7 @@ void CommonTail()
     if (TrcFlg && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
     // Len is now the count of the next capture; the client hears of the trace held.
-    UpdTesAll(Hdl, NewState, SRat, StateLen());
+    UpdTesAll(Hdl, NewState, HeldRate(), StateLen());
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ void UpdateRecordLength(unsigned handle)
 {
     if (TrcFlg != 0 && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
-    UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), StateLen());
+    UpdTesAll(static_cast<int>(handle), NewState, HeldRate(), StateLen());
 }
 
 void TellOperator(const char *text)
@@ -250,7 +250,7 @@ int SendSymbols(unsigned handle)
     const int count = StateLen() < 0 ? 0 : StateLen();
     const int len = IoBusy ? 0 : count;
     if (IoBusy)
-        UpdTesAll(static_cast<int>(handle), NewState, static_cast<double>(SRat), 0);
+        UpdTesAll(static_cast<int>(handle), NewState, HeldRate(), 0);
     if (!SendHeader(handle)) {
         AbandonTransfer(handle);
         return 0;

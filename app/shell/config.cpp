@@ -401,6 +401,6 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     // In the same mode no mode switch follows: the panels learn here that
     // no data are valid and no file is chosen any more.
     ShowDataState();
-    UpdTesAll(Hdl, NewState, SRat, StateLen());
+    UpdTesAll(Hdl, NewState, HeldRate(), StateLen());
     return 0;
 }

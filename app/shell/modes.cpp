@@ -75,7 +75,7 @@ void DspMode(int analyzer)
     if (TrcFlg && a.Typ == DEV_AGATE)
         s.Len = AgateSamples(SRat, RecLen);
     ShowDataState();
-    UpdTesAll(Hdl, NewState, SRat, StateLen());
+    UpdTesAll(Hdl, NewState, HeldRate(), StateLen());
 }
 
 int cbRun(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)

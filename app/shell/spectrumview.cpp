@@ -113,7 +113,7 @@ SpectrumSource HeldSpectrum(std::shared_ptr<const double> whole)
     src.i = s.I;
     src.q = s.Q;
     src.n = HeldSamples();
-    src.rate = SRat;
+    src.rate = HeldRate();
     // A mode switch invalidates the data, so data held in analyzer mode came
     // from the capture that read this centre frequency.
     src.centreKnown = TrcFlg != 0;

@@ -29,8 +29,9 @@ enum { SP_BINS, SP_FREQUENCY, SP_RF };   // SP_RF: centred on the capture's cent
 // segments of 512 << k points (1024 .. 1,048,576).
 int SegmentOfItem(int item);
 
-// The held record: the current data, the sample rate of the panels, the
-// centre frequency of the last capture in analyzer mode.
+// The held record: the current data, its sample rate (a capture's own, a
+// file's from the Load panel), the centre frequency of the last capture in
+// analyzer mode.
 SpectrumSource HeldSpectrum(std::shared_ptr<const double> whole);
 
 // The rings; items that do not apply to the source (a frequency axis without

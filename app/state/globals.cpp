@@ -26,6 +26,7 @@ int win;
 float fkt, lev, frq, att;
 IqRec s, d, f;
 int HeldLen;
+float HeldRat;
 int IoBusy;
 
 int RN_MODE, RN_PORT, RN_CONN, RN_DVAL, RN_QUIT, RN_DECORATION, RN_SPEC;
@@ -45,6 +46,11 @@ int HeldSamples()
 int StateLen()
 {
     return TrcFlg ? HeldSamples() : s.Len;
+}
+
+double HeldRate()
+{
+    return TrcFlg && HeldSamples() > 0 ? HeldRat : SRat;
 }
 char SrcDir[260], DstDir[260];
 char *IQMem, *RepMem;

@@ -34,6 +34,9 @@ extern IqRec s, d, f;     // current data, data being saved, append target
 // panels set the Len of s to the count of the next capture while the last
 // trace is still held, so Len there says nothing about the arrays.
 extern int HeldLen;
+// The sample rate of that trace, kept with its count: the settings panels'
+// rate, like their count, is the next capture's.
+extern float HeldRat;
 // The samples of s that may be read: in analyzer mode the whole trace held;
 // in file mode Len (the Load panel's count), but never more than the arrays
 // hold.
@@ -41,6 +44,10 @@ int HeldSamples();
 // The count the remote client is told and sent: what HeldSamples gives in
 // analyzer mode, Len in file mode (a count without arrays goes out as zeros).
 int StateLen();
+// The sample rate of the samples HeldSamples gives: in analyzer mode the
+// trace's (the panels' rate while none is held), in file mode SRat, the
+// Load panel's Frequency.
+double HeldRate();
 extern char SrcDir[260], DstDir[260];
 extern char *IQMem, *RepMem;
 extern int HdrSize;

@@ -47,7 +47,7 @@ void KeepStopping()
         g_stopRunning();
 }
 
-bool TerminationSignalled()
+bool QuitPending()
 {
     return g_quitRequested || g_signals.load() > 0;
 }
@@ -96,6 +96,7 @@ namespace ui_test {
 void ClearQuitRequest()
 {
     g_quitRequested = false;
+    g_signals = 0;
 }
 
 }  // namespace ui_test

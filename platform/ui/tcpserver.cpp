@@ -177,8 +177,7 @@ void GiveUp(unsigned handle, Conn &c)
 // system takes.  While it takes none, the call waits for room and the panels
 // draw every kSliceMs (the room of a fast reader comes back within
 // microseconds, far more often than a window can show anything).  All of
-// them within limitMs, or TCPETimeOut and the connection is given up; a
-// termination signal gives it up too.
+// them within limitMs, or TCPETimeOut and the connection is given up.
 int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
 {
     QElapsedTimer t;
@@ -204,9 +203,8 @@ int SendAll(unsigned handle, const char *p, size_t size, unsigned limitMs)
             GiveUp(handle, *c);
             return TCPETimeOut;
         }
-        // A client that reads slowly but steadily never runs into the limit;
-        // the program must still end when the session does.
-        if (kui::TerminationSignalled()) {
+        // The program is to end: a slow client must not hold up its shutdown.
+        if (kui::QuitPending()) {
             GiveUp(handle, *c);
             return TCPEWriteFailed;
         }

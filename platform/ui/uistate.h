@@ -137,9 +137,10 @@ bool CopyOut(const std::string &s, char *out, size_t cap);
 // While a quit asked from outside is pending, the program's stop handler runs
 // again (see QuitOnTerminationSignals).
 void KeepStopping();
-// A termination signal has come, even if the event loop that turns it into a
-// quit request has not run yet (a wait that shuts out socket notifiers).
-bool TerminationSignalled();
+// A quit was asked for, or a termination signal came that the event loop has
+// not yet turned into one (a wait that lets no socket notifiers through
+// would never see it become a request).
+bool QuitPending();
 // Runs the actions of KALMIRA_TEST_ACTIONS once the first event loop runs,
 // and tells a test where the program is (testactions.cpp).
 void StartTestActions();

@@ -260,7 +260,9 @@ void CVI_Beep();
 // callback, ServerTCPRead or ServerTCPWrite is still running.  Handles are
 // never 0 and never reused.  A time-out of 0 means 5 seconds: nothing waits
 // forever.  A write that times out ends the connection, since part of the
-// bytes may have gone out; the callback then hears of the disconnect.
+// bytes may have gone out; the callback then hears of the disconnect.  Once
+// the program is to end (RequestQuit, a termination signal) a write that
+// would have to wait for the client ends it the same way, at once.
 // Every call on the handle of a client that has gone returns a negative code.
 int RegisterTCPServer(unsigned port, tcpFuncPtr cb, void *callbackData);
 int UnregisterTCPServer(unsigned port);

@@ -43,6 +43,7 @@ protected:
     {
         std::memset(&a, 0, sizeof a);
         TrcFlg = JasM34Flg = Hdl = 0;
+        HeldRat = 0;
         IqInp = Bal = Imp = Dith = LPas = PreTrg = 0;
         Rbw = RecLen = TrgOfs = 0;
         DatTyp[0] = FltTyp[0] = TrgMod[0] = TrgSlp[0] = '\0';

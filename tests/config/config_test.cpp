@@ -5,6 +5,7 @@
 #include "files/loadpanel.h"
 #include "files/savepanel.h"
 #include "instrument/settings.h"
+#include "instrument/settingsvars.h"
 #include "instrument/tracepanel.h"
 #include "remote/tcpserver.h"
 #include "shell/config.h"
@@ -253,6 +254,25 @@ TEST_F(Config, AgateCountIsRecomputedInAnalyzerMode)
     int shown = 0;
     GetPanelAttribute(hAgt, ATTR_VISIBLE, &shown);
     EXPECT_EQ(shown, 1);
+}
+
+// A count the Count control cannot show (0, more than any model captures)
+// becomes the one it shows when the panels are written: that is what the next
+// capture asks for.
+TEST_F(Config, ACountOutsideTheControlsRangeBecomesTheCountShown)
+{
+    std::ofstream(file) << "16 30\n2 20 0 0 2 0\nRAW NORM 8000000.0 1000000.0 IMM POS 0.000 0 2.5000\n"
+                           "4096 1 0\n127.0.0.1\n/\n/\n0 0 0 0 0\n";
+    ASSERT_EQ(LoadCfgFile(file.c_str(), &a, t), 0);
+    ASSERT_EQ(a.Typ, DEV_BERYL);
+    for (int count : {0, 99999999}) {
+        s.Len = count;
+        UpdPnl();
+        int shown = -1;
+        GetCtrlVal(hBer, BY_CNT, &shown);
+        EXPECT_EQ(s.Len, shown) << count;
+        EXPECT_EQ(PanelCount(DEV_BERYL), s.Len) << count;
+    }
 }
 
 TEST_F(Config, AgateRecordLengthsBeyondReasonGiveABoundedCount)

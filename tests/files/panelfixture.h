@@ -58,6 +58,8 @@ public:
     static void ResetState()
     {
         ResetSamples();
+        // File mode, whatever a test before left.
+        TrcFlg = 0;
         std::memset(&d, 0, sizeof d);
         std::memset(&f, 0, sizeof f);
         NGrd = AppFlg = FExI = FExQ = 0;

@@ -111,7 +111,9 @@ TEST_F(SpectrumViewTest, FrequencyAxisPutsTheToneWithinOneBin)
 TEST_F(SpectrumViewTest, CapturesAreCentredOnTheAnalyzersFrequency)
 {
     HoldTone(0.5, -kToneHz);
+    // A capture at the rate the tone was made for.
     TrcFlg = 1;
+    HeldRat = SRat;
     frq = 2.4e9f;
     const SpectrumSource src = Source();
     const std::vector<GraphChoice> choices = SpectrumChoices(src);

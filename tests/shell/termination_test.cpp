@@ -267,16 +267,42 @@ TEST_F(Termination, CaptureWithItsWarningOpenEndsAndPutsTheInstrumentBack)
     EXPECT_EQ(got.back(), "INIT:CONT ON");
 }
 
-// The analyzer never answers the data request: the first signal cannot end
-// the wait for it, the second ends the program at once.
-TEST_F(Termination, SecondSignalEndsTheProgramAtOnce)
+// The analyzer never answers the data request: the signal stops the wait
+// at once, as Abort does, and the instrument is put back before the end.
+TEST_F(Termination, CaptureWaitingForAnAnswerEndsAtOnceAndPutsTheInstrumentBack)
 {
-    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--fault", "stall"});
+    const std::string log = (dir / "sim.log").string();
+    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--fault", "stall", "--log", log});
     ASSERT_TRUE(sim.started());
     auto k = Start(AnalyzerCfg(sim.analyzerPort(), 4096), "click=Test Dev;click=Trace IQ");
     ASSERT_TRUE(k->WaitForAnnouncement("click=Trace IQ", 20)) << k->ErrText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     k->Signal(SIGTERM);
-    ASSERT_EQ(k->WaitForEnd(0.5), -1) << "ended before the read it waits for timed out";
+    const int status = k->WaitForEnd(2.0);
+    ASSERT_NE(status, -1) << "the wait for the data went on";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    std::vector<std::string> got = readLines(log);
+    for (int i = 0; i < 300 && (got.empty() || got.back() != "INIT:CONT ON"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        got = readLines(log);
+    }
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got[got.size() - 3], "TRAC:IQ:DATA?");
+    EXPECT_EQ(got[got.size() - 2], "TRAC:IQ OFF");
+    EXPECT_EQ(got.back(), "INIT:CONT ON");
+}
+
+// The analyzer answers nothing, not even the device test's identity query,
+// whose wait lets no events through: the first signal cannot end it, the
+// second ends the program at once.
+TEST_F(Termination, SecondSignalEndsTheProgramAtOnce)
+{
+    SimProcess sim({"--analyzer", "jasper", "--port", "0", "--fault", "mute"});
+    ASSERT_TRUE(sim.started());
+    auto k = Start(AnalyzerCfg(sim.analyzerPort(), 4096), "click=Test Dev");
+    ASSERT_TRUE(k->WaitForAnnouncement("click=Test Dev", 20)) << k->ErrText();
+    k->Signal(SIGTERM);
+    ASSERT_EQ(k->WaitForEnd(0.5), -1) << "ended before the query it waits for timed out";
     k->Signal(SIGINT);
     const int status = k->WaitForEnd(1.0);
     ASSERT_NE(status, -1) << "the second signal did not end it";

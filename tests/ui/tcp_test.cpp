@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -89,6 +90,24 @@ protected:
         ASSERT_EQ(RegisterTCPServer(port, OnTcp, &log), 0);
     }
     void TearDown() override { UnregisterTCPServer(port); }
+
+    // A client with a small receive buffer that never reads: *fd its socket,
+    // *h its handle on the server.
+    void ConnectSlowReader(int *fd, unsigned *h)
+    {
+        *fd = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(*fd, 0);
+        const int small = 4096;
+        setsockopt(*fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(*fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
+        *h = log.events[0].handle;
+    }
+
     unsigned port = 0;
     Log log;
 };
@@ -206,17 +225,9 @@ TEST_F(TcpServer, WritingToAVanishedClientFailsWithoutHarm)
 TEST_F(TcpServer, AClientThatStopsReadingMakesTheWriteGiveUpAfterItsTimeOut)
 {
     log.reply = false;
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    const int small = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_CONNECT) == 1; }));
-    const unsigned h = log.events[0].handle;
+    int fd = -1;
+    unsigned h = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectSlowReader(&fd, &h));
 
     const std::vector<char> block(64000, 'y');
     int rc = 0, writes = 0;
@@ -232,6 +243,35 @@ TEST_F(TcpServer, AClientThatStopsReadingMakesTheWriteGiveUpAfterItsTimeOut)
     EXPECT_FALSE(TCPClientConnected(h));
     EXPECT_LT(ServerTCPWrite(h, "z", 1, 100), 0);
     ASSERT_TRUE(PumpUntil([&] { return CountOf(log, TCP_DISCONNECT) == 1; }));
+    close(fd);
+}
+
+// A termination signal while a client that stopped reading holds up a write:
+// the write gives up at once instead of after its time-out, so the shutdown
+// is not kept waiting.  (The only signal this test program raises: a second
+// one would end it.)
+TEST_F(TcpServer, ATerminationSignalEndsAWriteToAClientThatStoppedReading)
+{
+    log.reply = false;
+    ASSERT_EQ(QuitOnTerminationSignals(+[] {}), 0);
+    int fd = -1;
+    unsigned h = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectSlowReader(&fd, &h));
+
+    const std::vector<char> block(size_t(64) << 20, 'y');
+    ui_test::Post([] { ::raise(SIGTERM); }, 300);
+    QElapsedTimer t;
+    t.start();
+    const int rc = ServerTCPWrite(h, block.data(), block.size(), 20000);
+    const qint64 ms = t.elapsed();
+    EXPECT_EQ(rc, TCPEWriteFailed);
+    EXPECT_GE(ms, 250);
+    EXPECT_LT(ms, 2000) << "the write waited for the client";
+    EXPECT_FALSE(TCPClientConnected(h));
+    // The signal became a quit request once the events went on.
+    EXPECT_TRUE(PumpUntil([] { return QuitRequested() != 0; }));
+    ui_test::ClearQuitRequest();
+    EXPECT_EQ(RunUserInterface(), 0);
     close(fd);
 }
 
