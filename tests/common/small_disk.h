@@ -3,10 +3,10 @@
 // process, so that nothing outside the test ever sees it.
 #pragma once
 
+#include "common/as_user.h"
+
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,28 +19,10 @@
 // such disk can be made here.
 inline std::string OnSmallDisk(const std::filesystem::path &mnt, const std::function<std::string()> &fn)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "pipe() failed";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string out;
+    return InChildProcess([&]() -> std::string {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0)
-            out = std::string("skip: cannot mount a small tmpfs here (") + std::strerror(errno) + ")";
-        else
-            out = fn();
-        (void)!::write(fds[1], out.data(), out.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string got;
-    char buf[256];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        got.append(buf, size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? got : "the child ended by a signal";
+            return std::string("skip: cannot mount a small tmpfs here (") + std::strerror(errno) + ")";
+        return fn();
+    });
 }

@@ -4,6 +4,7 @@
 // what is shown.  The computation here is a small stand-in of the program's
 // spectrum views; the dialog is shown without its modal loop.
 #include "common/as_user.h"
+#include "common/test_files.h"
 #include "common/small_disk.h"
 #include "graphdialog.h"
 #include "userint.h"
@@ -26,7 +27,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -46,14 +46,6 @@ std::string Messages()
 void Put(const fs::path &p, const std::string &text)
 {
     std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string FileText(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // n values j * scale over x = 100 + j.

@@ -1,5 +1,6 @@
 // The one safe write of the files the program writes itself: what a replaced
 // file keeps, and what is written where it stands instead of replaced.
+#include "common/test_files.h"
 #include "safewrite.h"
 
 #include <QTemporaryDir>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -24,14 +24,6 @@ int WriteText(const fs::path &path, const std::string &text)
     return WriteFileSafely(path.string(), [&text](std::FILE *fp) {
         return std::fwrite(text.data(), 1, text.size(), fp) == text.size();
     });
-}
-
-std::string FileText(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class SafeWrite : public ::testing::Test {
