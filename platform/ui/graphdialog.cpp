@@ -89,8 +89,8 @@ GraphDialog::GraphDialog(QWidget *parent, const QString &title, GraphDataPtr fir
     col->addLayout(buttonRow());
     showBusy_.setSingleShot(true);
     connect(&showBusy_, &QTimer::timeout, this, [this] {
-        bar_->setVisible(job_.busy());
         busyText_->setVisible(job_.busy());
+        showFraction();
     });
     pollBusy_.setInterval(50);
     connect(&pollBusy_, &QTimer::timeout, this, [this] { showFraction(); });
@@ -267,7 +267,6 @@ void GraphDialog::runJob(const QString &what, std::function<void(GraphProgress &
     png_->setEnabled(!computing_);
     // An empty graph says at once why it is empty.
     showBusy_.start(trace_ ? 200 : 0);
-    bar_->setRange(0, 0);
     pollBusy_.start();
     job_.start(std::move(work), [this, done = std::move(done)] {
         jobEnded();
@@ -288,12 +287,14 @@ void GraphDialog::jobEnded()
     png_->setEnabled(true);
 }
 
-// A computation that tells no fraction (a single transform) moves the bar to
-// and fro instead of leaving it at 0 %.
+// A computation that tells no fraction (the one transform of the record)
+// shows the text alone: a bar that never moves would look stuck, and one that
+// moves to and fro keeps repainting the window while the transform wants
+// both cores.
 void GraphDialog::showFraction()
 {
     const double f = job_.fraction();
-    bar_->setRange(0, f > 0 ? 100 : 0);
+    bar_->setVisible(!busyText_->isHidden() && f > 0);
     bar_->setValue(static_cast<int>(f * 100));
 }
 
