@@ -9,7 +9,7 @@
 #include "instrument/tracepanel.h"
 #include "shell/mainpanel.h"
 #include "shell/modes.h"
-#include "shell/safewrite.h"
+#include "safewrite.h"
 #include "state/globals.h"
 #include "userint.h"
 

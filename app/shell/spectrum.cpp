@@ -4,34 +4,27 @@
 #include "shell/spectrum.h"
 
 #include "graphpopup.h"
-#include "magnitudes.h"
 #include "shell/spectrumview.h"
 #include "shell/tracecsv.h"
 #include "state/globals.h"
 
-#include <cstdlib>
-
 int ShowSpectrum()
 {
-    const int n = HeldSamples();
-    if (n < 1)
-        return -1;
-    double *mag = nullptr;
-    if (MagnitudeSpectrum(s.I, s.Q, n, &mag) != 0)
+    if (HeldSamples() < 1)
         return -1;
     // The pop-up is modal and closes only after its last computation has
     // ended, so the record's arrays stay as they are while they are read.
-    const SpectrumSource src = HeldSpectrum(std::shared_ptr<const double>(mag, std::free));
+    SpectrumSource src = HeldSpectrum(nullptr);
     GraphPopupSpec spec;
     spec.title = "Yeah";
     spec.choices = SpectrumChoices(src);
-    GraphProgress none;
-    std::string error;
-    spec.first = SpectrumTrace(src, {}, none, error);
-    spec.compute = [&src](const std::vector<int> &chosen, GraphProgress &progress, std::string &err) {
-        return SpectrumTrace(src, chosen, progress, err);
+    // The transform of the whole record takes up to a few seconds for the
+    // longest captures: the pop-up opens at once and computes it on its worker
+    // thread, as every later view, once for all the views that use it.
+    spec.compute = [&src](const std::vector<int> &chosen, GraphProgress &progress, std::string &error) {
+        return src.whole || TransformRecord(src, error) ? SpectrumTrace(src, chosen, progress, error)
+                                                        : GraphTracePtr();
     };
     spec.writeCsv = WriteTraceCsv;
-    GraphPopup(spec);
-    return 0;
+    return GraphPopup(spec) == 0 ? 0 : -1;
 }

@@ -2,7 +2,7 @@
 // the bin index, frequency 0 in the middle, in the graph pop-up "Yeah".
 #pragma once
 
-// Transforms the samples of s and shows the pop-up until it is closed.
-// Returns 0, or -1 when there is nothing to show or memory is short (then
-// nothing is shown).
+// Shows the pop-up, which transforms the samples of s, until it is closed.
+// Returns 0, or -1 when there is nothing to show (no pop-up) or memory is
+// too short for the transform (the pop-up says so and closes).
 int ShowSpectrum();

@@ -12,6 +12,7 @@
 #include "state/globals.h"
 #include "window.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,15 +56,30 @@ std::string Number(double v, const char *format)
     return text;
 }
 
-std::string Note(const SpectrumSource &src, const Settings &st)
+// Why the graph is empty: a NaN or an infinity in the samples reaches every
+// bin through the sums of the transform.
+std::string NonFiniteNote(const SpectrumSource &src)
 {
-    std::string note;
+    int count = 0, first = -1;
+    for (int k = 0; k < src.n; ++k)
+        if (!std::isfinite(src.i[k]) || !std::isfinite(src.q[k])) {
+            first = count++ == 0 ? k : first;
+        }
+    return "The data contain " + Number(count, "%.0f") + (count == 1 ? " non-finite sample" : " non-finite samples") +
+           " (NaN or infinity), the first at index " + Number(first, "%.0f") +
+           ": they make the spectrum non-finite, there is nothing to draw";
+}
+
+std::string Note(const SpectrumSource &src, const Settings &st, bool finite)
+{
+    std::string note = finite ? "" : NonFiniteNote(src);
+    auto add = [&note](const std::string &part) { note += (note.empty() ? "" : ";  ") + part; };
     if (st.scale == SP_DB)
-        note = src.fullScale != 1.0 ? "0 dB = full scale " + Number(src.fullScale, "%.0f") : "0 dB = amplitude 1.0";
+        add(src.fullScale != 1.0 ? "0 dB = full scale " + Number(src.fullScale, "%.0f") : "0 dB = amplitude 1.0");
     if (st.segment > 0) {
-        note += note.empty() ? "" : ";  ";
-        note += Number(AveragedSegments(src.n, st.segment), "%.0f") + " segments of " +
-                Number(st.segment, "%.0f") + " points, " + WindowName(st.window) + ", magnitudes averaged";
+        const int segments = AveragedSegments(src.n, st.segment);
+        add(Number(segments, "%.0f") + (segments == 1 ? " segment of " : " segments of ") +
+            Number(st.segment, "%.0f") + " points, " + WindowName(st.window) + ", magnitudes averaged");
     }
     return note;
 }
@@ -105,6 +121,17 @@ std::shared_ptr<const double> Magnitudes(const SpectrumSource &src, const Settin
 int SegmentOfItem(int item)
 {
     return item >= 1 && item <= 11 ? 512 << item : 0;
+}
+
+bool TransformRecord(SpectrumSource &src, std::string &error)
+{
+    double *mag = nullptr;
+    if (MagnitudeSpectrum(src.i, src.q, src.n, &mag) != 0) {
+        error = "Not enough memory for the spectrum of " + Number(src.n, "%.0f") + " samples.";
+        return false;
+    }
+    src.whole.reset(mag, std::free);
+    return true;
 }
 
 SpectrumSource HeldSpectrum(std::shared_ptr<const double> whole)
@@ -171,6 +198,8 @@ GraphTracePtr SpectrumTrace(const SpectrumSource &src, const std::vector<int> &c
         trace->values = out;
     }
     SetAxes(*trace, src, st);
-    trace->note = Note(src, st);
+    // Every sample reaches bin 0 (frequency 0, in the middle in both orders),
+    // and with finite samples no bin can overflow a double.
+    trace->note = Note(src, st, std::isfinite(mag.get()[n / 2]));
     return trace;
 }

@@ -21,6 +21,9 @@ struct SpectrumSource {
     std::shared_ptr<const double> whole;   // the one FFT's magnitudes, rotated (n values)
 };
 
+// Fills src.whole from the record.  False with error set when memory is short.
+bool TransformRecord(SpectrumSource &src, std::string &error);
+
 // The pop-up's choices, in this order, and their items.
 enum { SP_SCALE, SP_AXIS, SP_RESOLUTION, SP_WINDOW };
 enum { SP_LINEAR, SP_DB };
@@ -39,7 +42,9 @@ SpectrumSource HeldSpectrum(std::shared_ptr<const double> whole);
 // out.  All start on the first view: linear, bins, one FFT.
 std::vector<GraphChoice> SpectrumChoices(const SpectrumSource &src);
 
-// The trace of the chosen items.  Null when progress was cancelled, or with
-// error set when memory ran short.
+// The trace of the chosen items (src.whole must be there).  Null when
+// progress was cancelled, or with error set when memory ran short.  Samples
+// that are not numbers (NaN, infinity) leave the spectrum without numbers to
+// draw; the trace's note then says so.
 GraphTracePtr SpectrumTrace(const SpectrumSource &src, const std::vector<int> &chosen, GraphProgress &progress,
                             std::string &error);

@@ -1,6 +1,6 @@
 #include "shell/tracecsv.h"
 
-#include "shell/safewrite.h"
+#include "safewrite.h"
 
 #include <algorithm>
 #include <cctype>

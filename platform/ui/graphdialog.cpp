@@ -1,16 +1,20 @@
 #include "graphdialog.h"
 
+#include "safewrite.h"
 #include "userint.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace kui {
@@ -85,13 +89,16 @@ GraphDialog::GraphDialog(QWidget *parent, const QString &title, GraphDataPtr fir
     col->addLayout(buttonRow());
     showBusy_.setSingleShot(true);
     connect(&showBusy_, &QTimer::timeout, this, [this] {
-        bar_->setVisible(job_.busy());
         busyText_->setVisible(job_.busy());
+        showFraction();
     });
     pollBusy_.setInterval(50);
-    connect(&pollBusy_, &QTimer::timeout, this,
-            [this] { bar_->setValue(static_cast<int>(job_.fraction() * 100)); });
+    connect(&pollBusy_, &QTimer::timeout, this, [this] { showFraction(); });
     resize(820, 560);
+    if (spec_ && !trace_) {
+        pending_ = chosen();
+        startNext();
+    }
 }
 
 GraphDialog::~GraphDialog()
@@ -146,7 +153,7 @@ QLayout *GraphDialog::buttonRow()
 {
     auto *row = new QHBoxLayout;
     auto *zoom = new QPushButton("&Zoom Out", this);
-    auto *png = new QPushButton("Export &PNG...", this);
+    png_ = new QPushButton("Export &PNG...", this);
     auto *close = new QPushButton("&Close", this);
     row->addWidget(new QLabel("Drag to zoom, right click to zoom out", this), 1);
     row->addWidget(zoom);
@@ -156,12 +163,12 @@ QLayout *GraphDialog::buttonRow()
         row->addWidget(csv_);
         connect(csv_, &QPushButton::clicked, this, &GraphDialog::exportCsv);
     }
-    row->addWidget(png);
+    row->addWidget(png_);
     row->addWidget(close);
     zoom->setAutoDefault(false);
-    png->setAutoDefault(false);
+    png_->setAutoDefault(false);
     connect(zoom, &QPushButton::clicked, view_, &GraphView::zoomOut);
-    connect(png, &QPushButton::clicked, this, &GraphDialog::exportPng);
+    connect(png_, &QPushButton::clicked, this, &GraphDialog::exportPng);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     return row;
 }
@@ -210,7 +217,7 @@ void GraphDialog::startNext()
         return;
     const std::vector<int> values = *pending_;
     pending_.reset();
-    if (values == shown_)
+    if (trace_ && values == shown_)
         return;
     struct Result {
         GraphTracePtr trace;
@@ -238,6 +245,10 @@ void GraphDialog::computed(const std::vector<int> &values, GraphTracePtr trace, 
         showChosen(shown_);
         if (!error.empty())
             MessagePopup("Error", error.c_str());
+        if (!trace_) {   // not even the first view: there is nothing to look at
+            firstFailed_ = true;
+            reject();
+        }
         return;
     }
     trace_ = std::move(trace);
@@ -252,7 +263,10 @@ void GraphDialog::runJob(const QString &what, std::function<void(GraphProgress &
     busyText_->setText(what);
     if (csv_)
         csv_->setEnabled(false);
-    showBusy_.start(200);
+    // The picture of a graph that is about to change would show neither view.
+    png_->setEnabled(!computing_);
+    // An empty graph says at once why it is empty.
+    showBusy_.start(trace_ ? 200 : 0);
     pollBusy_.start();
     job_.start(std::move(work), [this, done = std::move(done)] {
         jobEnded();
@@ -270,6 +284,18 @@ void GraphDialog::jobEnded()
     bar_->setValue(0);
     if (csv_)
         csv_->setEnabled(true);
+    png_->setEnabled(true);
+}
+
+// A computation that tells no fraction (the one transform of the record)
+// shows the text alone: a bar that never moves would look stuck, and one that
+// moves to and fro keeps repainting the window while the transform wants
+// both cores.
+void GraphDialog::showFraction()
+{
+    const double f = job_.fraction();
+    bar_->setVisible(!busyText_->isHidden() && f > 0);
+    bar_->setValue(static_cast<int>(f * 100));
 }
 
 // ---------------------------------------------------------------- export
@@ -292,13 +318,51 @@ void GraphDialog::saveCsv(const QString &path)
            });
 }
 
+QImage GraphDialog::picture() const
+{
+    const QImage graph = view_->grab().toImage();
+    if (rings_.empty())
+        return graph;
+    // The choices that apply, then the note (the dB reference, the segments):
+    // a picture that travels alone still says what it shows.
+    QStringList settings;
+    for (const QComboBox *ring : rings_)
+        if (ring->isEnabled())
+            settings << ring->objectName() + ": " + ring->currentText();
+    QStringList lines{settings.join("    ")};
+    if (!note_->text().isEmpty())
+        lines << note_->text();
+    const QFontMetrics fm(font());
+    const qreal dpr = graph.devicePixelRatio();
+    const int width = static_cast<int>(graph.width() / dpr), header = 6 + fm.height() * static_cast<int>(lines.size());
+    QImage out(graph.width(), graph.height() + static_cast<int>(header * dpr), QImage::Format_RGB32);
+    out.setDevicePixelRatio(dpr);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.setFont(font());
+    p.setPen(Qt::black);
+    for (int k = 0; k < lines.size(); ++k)
+        p.drawText(8, 3 + fm.ascent() + k * fm.height(), fm.elidedText(lines[k], Qt::ElideRight, width - 16));
+    p.drawImage(QPointF(0, header), graph);
+    return out;
+}
+
 QString GraphDialog::savePng(const QString &path) const
 {
-    const QImage picture = view_->grab().toImage();
-    // Written beside the old file and renamed over it only when complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit())
-        return QString("The picture could not be written to\n%1\n%2").arg(path, file.errorString());
+    // Encoded in memory first: only complete bytes go to the file, through
+    // the same safe write as every other file the program writes.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    int err = 0;
+    if (!buffer.open(QIODevice::WriteOnly) || !picture().save(&buffer, "PNG"))
+        err = ENOMEM;
+    else
+        err = WriteFileSafely(path.toStdString(), [&bytes](std::FILE *fp) {
+            return std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), fp) ==
+                   static_cast<size_t>(bytes.size());
+        });
+    if (err != 0)
+        return QString("The picture could not be written to\n%1\n%2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
     return QString();
 }
 
@@ -314,7 +378,8 @@ void GraphDialog::exportCsv()
 void GraphDialog::exportPng()
 {
     char path[MAX_PATHNAME_LEN] = {};
-    if (FileSelectPopup("", "spectrum.png", "*.png", "Export Graph as PNG", VAL_SAVE_BUTTON, 0, 1, 1, 1, path) <= 0)
+    if ((job_.busy() && computing_) ||
+        FileSelectPopup("", "spectrum.png", "*.png", "Export Graph as PNG", VAL_SAVE_BUTTON, 0, 1, 1, 1, path) <= 0)
         return;
     const QString error = savePng(QString::fromUtf8(path));
     if (!error.isEmpty())

@@ -2,7 +2,8 @@
 // of the mouse marker, the program's choices above it (when it offers any),
 // zoom, export and close.  A new choice is computed on a worker thread while
 // the dialog stays alive; a bar shows the progress of anything slower than
-// 0.2 s, and a later choice cancels the one still running.
+// 0.2 s, and a later choice cancels the one still running.  Without a first
+// trace the dialog opens at once and computes its first view the same way.
 #pragma once
 
 #include "graphpopup.h"
@@ -18,6 +19,7 @@
 #include <vector>
 
 class QComboBox;
+class QImage;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -52,14 +54,21 @@ GraphDataPtr MakeGraphData(const GraphTracePtr &trace);
 class GraphDialog : public QDialog {
     Q_OBJECT
 public:
-    // spec (may be null: a plain graph) must outlive the dialog.
+    // spec (may be null: a plain graph) must outlive the dialog.  With a spec
+    // that has no first trace, first is empty and the choices' starting items
+    // are computed at once.
     GraphDialog(QWidget *parent, const QString &title, GraphDataPtr first, const GraphPopupSpec *spec);
     ~GraphDialog() override;
 
     GraphView *view() const { return view_; }
     bool busy() const { return job_.busy(); }
+    // The first view could not be computed: the dialog said why and closed.
+    bool firstViewFailed() const { return firstFailed_; }
     // The export steps after the file dialog; "" or the reason of a failure.
     QString savePng(const QString &path) const;
+    // What Export PNG writes: the graph as shown, below the choices and the
+    // note when there are any.
+    QImage picture() const;
     void saveCsv(const QString &path);
 
 private:
@@ -75,6 +84,7 @@ private:
                   const std::string &error);
     void runJob(const QString &what, std::function<void(GraphProgress &)> work, std::function<void()> done);
     void jobEnded();
+    void showFraction();
     void exportCsv();
     void exportPng();
 
@@ -86,9 +96,10 @@ private:
     GraphView *view_ = nullptr;
     QLabel *note_ = nullptr, *peak_ = nullptr, *marker_ = nullptr, *busyText_ = nullptr;
     QProgressBar *bar_ = nullptr;
-    QPushButton *csv_ = nullptr;
+    QPushButton *csv_ = nullptr, *png_ = nullptr;
     QTimer showBusy_, pollBusy_;
     bool computing_ = false;   // the job computes a trace (not an export)
+    bool firstFailed_ = false;
     BackgroundJob job_;
 };
 

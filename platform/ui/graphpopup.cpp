@@ -10,12 +10,17 @@ using namespace kui;
 
 namespace {
 
+bool Scripted()
+{
+    return PopupsScripted() || !IsInitialised();
+}
+
 // A test sees every graph as a "graph" pop-up with its points; the points are
 // copied only when the pop-up is scripted (nobody looks at them otherwise).
 bool RecordGraph(const char *title, const void *values, int64_t count, bool isFloat)
 {
     ui_test::Popup rec{"graph", title ? title : "", "", static_cast<int>(count), {}};
-    const bool scripted = PopupsScripted() || !IsInitialised();
+    const bool scripted = Scripted();
     if (scripted) {
         rec.values.resize(count);
         for (int64_t i = 0; i < count; ++i)
@@ -23,6 +28,20 @@ bool RecordGraph(const char *title, const void *values, int64_t count, bool isFl
     }
     RecordPopup(std::move(rec));
     return scripted;
+}
+
+// The first view of a scripted pop-up, computed here as the dialog would.
+GraphTracePtr ComputeFirst(const GraphPopupSpec &spec)
+{
+    std::vector<int> values;
+    for (const GraphChoice &c : spec.choices)
+        values.push_back(c.value);
+    GraphProgress progress;
+    std::string error;
+    GraphTracePtr first = spec.compute(values, progress, error);
+    if (!first && !error.empty())
+        MessagePopup("Error", error.c_str());
+    return first;
 }
 
 }  // namespace
@@ -46,16 +65,19 @@ int YGraphPopup(const char *title, const void *values, int count, int dataType)
 
 int GraphPopup(const GraphPopupSpec &spec)
 {
-    const GraphTracePtr &first = spec.first;
-    if (!first || first->count < 0 || (first->count > 0 && !first->values))
+    GraphTracePtr first = spec.first;
+    if (first ? first->count < 0 || (first->count > 0 && !first->values) : !spec.compute)
         return UIEInvalidValue;
     // The program is ending: no new pop-up (one that is open closes as if
     // cancelled, and its computation is stopped as the dialog goes).
     if (QuitRequested())
         return 0;
-    if (RecordGraph(spec.title.c_str(), first->values.get(), first->count, false))
+    if (!first && Scripted() && !(first = ComputeFirst(spec)))
+        return UIEOutOfMemory;
+    if (RecordGraph(spec.title.c_str(), first ? first->values.get() : nullptr, first ? first->count : 0, false))
         return 0;
-    GraphDialog dlg(DialogParent(), QString::fromStdString(spec.title), MakeGraphData(first), &spec);
+    GraphDialog dlg(DialogParent(), QString::fromStdString(spec.title),
+                    first ? MakeGraphData(first) : std::make_shared<GraphData>(nullptr, 0, false, GraphAxes()), &spec);
     dlg.exec();
-    return 0;
+    return dlg.firstViewFailed() ? UIEOutOfMemory : 0;
 }

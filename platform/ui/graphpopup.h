@@ -54,7 +54,10 @@ struct GraphChoice {
 
 struct GraphPopupSpec {
     std::string title;
-    GraphTracePtr first;   // shown as the pop-up opens, for the choices' values
+    // Shown as the pop-up opens, for the choices' starting items.  Null: the
+    // pop-up opens empty and computes that view with compute, as it computes
+    // every later one (for a first view that takes a while).
+    GraphTracePtr first;
     std::vector<GraphChoice> choices;
     // The trace for the chosen items (one index per choice).  Runs on a worker
     // thread; returns null when cancelled, or with `error` set when it failed.
@@ -68,6 +71,8 @@ struct GraphPopupSpec {
 };
 
 // Modal: returns 0 when the person closes it, a negative code for a spec
-// without a first trace.  Scripted pop-ups (tests) record the first trace as a
-// "graph" pop-up, as YGraphPopup does, and return at once.
+// with neither a first trace nor a computation, or when the first view could
+// not be computed (its error shown as a message).  Scripted pop-ups (tests)
+// record the first trace as a "graph" pop-up, as YGraphPopup does, and return
+// at once; one without a first trace computes it on the caller's thread.
 int GraphPopup(const GraphPopupSpec &spec);

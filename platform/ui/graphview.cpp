@@ -35,12 +35,19 @@ void GraphView::setData(GraphDataPtr data)
     };
     const bool zoomed = first_ != 0 || last_ != oldSize;
     int64_t first = share(first_), last = share(last_);
+    const double middle = oldSize > 0 ? 0.5 * static_cast<double>(first_ + last_) * newSize / oldSize : 0.0;
     data_ = std::move(data);
     history_.clear();
     marker_ = -1;
     first_ = 0;
     last_ = newSize;
-    if (zoomed && last - first >= 2) {
+    if (zoomed && newSize > 2) {
+        // A band narrower than two points of the new view widens to the two
+        // nearest its middle rather than losing the zoom.
+        if (last - first < 2) {
+            first = std::clamp<int64_t>(std::llround(middle) - 1, 0, newSize - 2);
+            last = first + 2;
+        }
         first_ = std::clamp<int64_t>(first, 0, newSize);
         last_ = std::clamp<int64_t>(last, first_, newSize);
         history_.emplace_back(0, newSize);   // right click still returns to the whole span

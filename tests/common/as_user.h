@@ -41,26 +41,17 @@ inline TestUser UnprivilegedUser()
     return u;
 }
 
-// Runs fn in a child process as UnprivilegedUser().  fn returns "" when its
-// checks passed, else what failed.  The result is that text, or "skip: why"
-// when the child could not give up root's rights.
-inline std::string AsUnprivileged(const std::function<std::string()> &fn)
+// Runs fn in a child process (fn ends with _exit there) and returns what it
+// returned, or why the child gave nothing.
+inline std::string InChildProcess(const std::function<std::string()> &fn)
 {
-    TestUser u = UnprivilegedUser();
-    if (!u.ok)
-        return "skip: " + u.why;
     int fds[2];
     if (::pipe(fds) != 0)
         return "pipe() failed";
     pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        std::string out;
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(u.gid) != 0 || ::setuid(u.uid) != 0 || ::geteuid() == 0))
-            out = "skip: running as root and cannot become nobody";
-        else
-            out = fn();
+        const std::string out = fn();
         (void)!::write(fds[1], out.data(), out.size());
         ::_exit(0);
     }
@@ -73,8 +64,24 @@ inline std::string AsUnprivileged(const std::function<std::string()> &fn)
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status))
-        return "the unprivileged child ended by signal " + std::to_string(WTERMSIG(status));
+        return "the child ended by signal " + std::to_string(WTERMSIG(status));
     return got;
+}
+
+// Runs fn in a child process as UnprivilegedUser().  fn returns "" when its
+// checks passed, else what failed.  The result is that text, or "skip: why"
+// when the child could not give up root's rights.
+inline std::string AsUnprivileged(const std::function<std::string()> &fn)
+{
+    TestUser u = UnprivilegedUser();
+    if (!u.ok)
+        return "skip: " + u.why;
+    return InChildProcess([&]() -> std::string {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(u.gid) != 0 || ::setuid(u.uid) != 0 || ::geteuid() == 0))
+            return "skip: running as root and cannot become nobody";
+        return fn();
+    });
 }
 
 // Checks the result of AsUnprivileged inside a test: a skip is printed and

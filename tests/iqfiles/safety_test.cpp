@@ -5,6 +5,7 @@
 // input, and reads that fail.
 #include "VmKalLib.h"
 #include "common/as_user.h"
+#include "common/small_disk.h"
 #include "common/test_files.h"
 #include "iqfiles_fixture.h"
 
@@ -159,36 +160,6 @@ TEST_F(Safety, AWritableFileInAFolderWithoutRoomForATemporaryFileIsWrittenInPlac
         fs::remove(dir / "x.i");
         fs::remove(dir / "x.q");
     }
-}
-
-// In a private mount namespace, a tmpfs of 256 KiB is a disk that fills up.
-// Returns "" or what failed, "skip: why" when no such disk can be made.
-std::string OnSmallDisk(const fs::path &mnt, const std::function<std::string()> &fn)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "pipe() failed";
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        std::string out;
-        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0)
-            out = std::string("skip: cannot mount a small tmpfs here (") + strerror(errno) + ")";
-        else
-            out = fn();
-        (void)!write(fds[1], out.data(), out.size());
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string got;
-    char buf[256];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        got.append(buf, size_t(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? got : "the child ended by a signal";
 }
 
 // A disk too full for the new contents: the old file stays byte for byte,

@@ -3,6 +3,8 @@
 // first view and the CSV export read back.
 #include "modesfixture.h"
 
+#include "common/as_user.h"
+
 #include "magnitudes.h"
 #include "shell/spectrumview.h"
 #include "shell/tracecsv.h"
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -201,6 +204,38 @@ TEST_F(SpectrumViewTest, OddLengthsAreInFrequencyOrderOnTheFrequencyAxis)
     EXPECT_NEAR(PeakX(*freq), -kRate / n, 1e-6);
 }
 
+// A NaN or an infinity among the samples leaves no bin to draw: the note
+// says so in every view, and says nothing of the kind for clean data.
+TEST_F(SpectrumViewTest, NonFiniteSamplesAreNamedInTheNote)
+{
+    TrcFlg = 0;
+    HoldTone(0.5, kToneHz, 8192);
+    const SpectrumSource clean = Source();
+    for (int res : {0, kAvg4096})
+        EXPECT_EQ(View(clean, SP_DB, SP_BINS, res, kHanning)->note.find("non-finite"), std::string::npos);
+    s.Q[700] = std::numeric_limits<float>::quiet_NaN();
+    s.I[5000] = std::numeric_limits<float>::infinity();
+    const SpectrumSource bad = Source();
+    for (int scale : {SP_LINEAR, SP_DB})
+        for (int res : {0, kAvg4096}) {
+            const std::string note = View(bad, scale, SP_FREQUENCY, res, kHanning)->note;
+            EXPECT_EQ(note.rfind("The data contain 2 non-finite samples (NaN or infinity), the first at index 700", 0), 0u)
+                << note;
+        }
+    s.Q[700] = 0;
+    EXPECT_NE(View(Source(), SP_LINEAR, SP_BINS, 0, kNone)->note.find("1 non-finite sample ("), std::string::npos);
+}
+
+TEST_F(SpectrumViewTest, OneSegmentIsNamedInTheSingular)
+{
+    TrcFlg = 0;
+    HoldTone(0.5, kToneHz, 4096);
+    EXPECT_EQ(View(Source(), SP_LINEAR, SP_BINS, kAvg4096, kHanning)->note,
+              "1 segment of 4096 points, Hanning, magnitudes averaged");
+    EXPECT_EQ(View(Source(), SP_LINEAR, SP_BINS, kAvg2048, kHanning)->note,
+              "3 segments of 2048 points, Hanning, magnitudes averaged");
+}
+
 TEST_F(SpectrumViewTest, ACancelledViewGivesNothingAndNoError)
 {
     TrcFlg = 0;
@@ -288,6 +323,40 @@ TEST_F(TraceCsvTest, AFailedExportLeavesTheOldFile)
     GraphProgress progress;
     const std::string err = WriteTraceCsv(*t, 0, 4096, (dir / "no" / "such.csv").string(), progress);
     EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+}
+
+// Another user's file that may only be read, in a folder everyone may write:
+// the export is refused as opening the file would be, and it stays as it was.
+TEST_F(TraceCsvTest, AFileTheUserMayNotWriteIsRefusedAndKept)
+{
+    HoldTone(0.3, kToneHz, 4096);
+    GraphTracePtr t = View(Source(), SP_LINEAR, SP_BINS, 0, kNone);
+    namespace fs = std::filesystem;
+    // Outside the tests' private temporary folder, which the other user
+    // cannot enter.
+    char made[] = "/tmp/kalmira-csv-XXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const fs::path open = made;
+    fs::permissions(open, fs::perms::all);
+    const fs::path path = open / "kept.csv";
+    std::ofstream(path) << "kept\n";
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string r = AsUnprivileged([&]() -> std::string {
+        GraphProgress progress;
+        const std::string err = WriteTraceCsv(*t, 0, 4096, path.string(), progress);
+        std::string fails;
+        if (err.find("Permission denied") == std::string::npos)
+            fails += "no refusal: \"" + err + "\"\n";
+        if (Slurp(path) != "kept\n")
+            fails += "the file changed\n";
+        std::error_code ec;
+        if (std::distance(fs::directory_iterator(open, ec), {}) != 1)
+            fails += "a temporary file was left\n";
+        return fails;
+    });
+    std::error_code ignored;
+    fs::remove_all(open, ignored);
+    EXPECT_UNPRIVILEGED(r);
 }
 
 }  // namespace
