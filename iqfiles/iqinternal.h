@@ -130,6 +130,7 @@ private:
     bool drain();
     bool writeAll(const char *p, size_t n);
     void openDestination(const char *path);
+    void openDescriptor(int fd);
     void openReplace(const std::string &dst, const struct stat *old);
     void openInPlace(int fd, long long oldSize);
 

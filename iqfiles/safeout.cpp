@@ -174,6 +174,25 @@ int OpenForWriting(const char *path, bool &created)
     return fd;
 }
 
+// The descriptor a chain of links ends in (a link to /dev/stdout), or -1.
+// The system cannot open a socket behind such a name again (ENXIO); the
+// chain is read only to find the descriptor's name, never to pick a file.
+int DescriptorBehindLinks(const char *path)
+{
+    std::string at = path;
+    for (int hops = 0; hops < 8 && IsLink(at.c_str()); ++hops) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(at.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            return -1;
+        target[n] = '\0';
+        at = target[0] == '/' ? std::string(target) : FolderOf(at) + "/" + target;
+        if (int fd = DescriptorOf(at.c_str()); fd >= 0)
+            return fd;
+    }
+    return -1;
+}
+
 // The name of the regular file fd (opened through path) by which a
 // temporary file can be put beside it and renamed over it: path itself when
 // its last part is no link, else the name the kernel resolved it to.  Empty,
@@ -253,12 +272,17 @@ SafeOut::SafeOut(const char *path, long long size) : size_(size)
         return;
     }
     if (int fd = DescriptorOf(path); fd >= 0) {
-        mode_ = Mode::Stream;
-        if ((fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
-            fail(errno);
+        openDescriptor(fd);
         return;
     }
     openDestination(path);
+}
+
+void SafeOut::openDescriptor(int fd)
+{
+    mode_ = Mode::Stream;
+    if ((fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0)
+        fail(errno);
 }
 
 void SafeOut::openDestination(const char *path)
@@ -266,11 +290,15 @@ void SafeOut::openDestination(const char *path)
     bool created = false;
     int fd = OpenForWriting(path, created);
     if (fd < 0) {
-        if (errno == ENOENT && !IsLink(path)) {
+        const int err = errno;
+        int own = err == ENXIO ? DescriptorBehindLinks(path) : -1;
+        if (own >= 0) {
+            openDescriptor(own);
+        } else if (err == ENOENT && !IsLink(path)) {
             dst_ = path;
             openReplace(dst_, nullptr); // a new name: its folder tells whether it may be made
         } else {
-            fail(errno);
+            fail(err);
         }
         return;
     }
@@ -538,8 +566,9 @@ int SaveFiles(SaveJob *jobs, int n)
     int failed = 0;
     while (failed < n && jobs[failed].out->error() == 0)
         ++failed;
+    int st = EndSave(good ? 0 : -1, failed < n ? jobs[failed].out->error() : EIO);
     t_failedFile = good ? 0 : failed < n ? failed + 1 : 1;
-    return EndSave(good ? 0 : -1, failed < n ? jobs[failed].out->error() : EIO);
+    return st;
 }
 
 extern "C" int IqSaveFailedFile(void)
@@ -551,6 +580,7 @@ int EndSave(int status, int err)
 {
     __atomic_store_n(&EscFlg, 0, __ATOMIC_RELAXED);
     t_saveFrequency = 0;
+    t_failedFile = status != 0 ? 1 : 0; // SaveFiles names the second file itself
     if (status != 0)
         errno = err != 0 ? err : EIO;
     return status;

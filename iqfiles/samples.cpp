@@ -1,12 +1,14 @@
 // Sample encodings and block I/O shared by the binary containers.
 #include "samples.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 namespace iqs {
@@ -231,6 +233,16 @@ FILE *OpenInput(const char *path)
     return fp;
 }
 
+// All the memory and swap of the machine: an input held in memory beyond it
+// would only bring the out-of-memory killer.
+long long MemoryBound()
+{
+    struct sysinfo si {};
+    if (::sysinfo(&si) != 0)
+        return std::numeric_limits<long long>::max();
+    return ((long long)si.totalram + (long long)si.totalswap) * (long long)si.mem_unit;
+}
+
 // Copies all of in into the memory file out, at most limit bytes, looking at
 // the abort flag (and letting the window live) between two megabytes: a
 // device or a fast endless pipe would otherwise fill the memory.  Returns 0,
@@ -297,7 +309,7 @@ int InFile::ready(Input how, int fail, long long limit)
         return fail;
     long long total = 0;
     // Nothing has been read through fp yet, so its descriptor is at the start.
-    int st = Spool(fileno(fp), fd, limit, total);
+    int st = Spool(fileno(fp), fd, std::min(limit, MemoryBound()), total);
     FILE *mem = st == 0 ? fdopen(fd, "rb") : nullptr;
     if (!mem) {
         int err = st == 0 ? EIO : errno;

@@ -115,7 +115,8 @@ struct InFile {
     bool failed() const { return fp && std::ferror(fp); }
     // Makes the file usable as how says: 0, or fail (errno ESPIPE for a
     // pipe where a regular file is needed, EIO when spooling fails, EFBIG
-    // when the input brings more than limit bytes), or -3 when EscFlg is
+    // when the input brings more than limit bytes, or than the machine's
+    // memory and swap), or -3 when EscFlg is
     // set while the input is spooled.
     int ready(Input how, int fail, long long limit = kTextSpoolLimit);
     // Bytes from the current position to the end.

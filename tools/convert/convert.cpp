@@ -189,6 +189,9 @@ std::string LoadCause(int st, int why, int typ)
         return cause;
     if (why == ESPIPE)
         return std::string(IqFormatAt(typ)->name) + " files are read more than once: give a file, not a pipe";
+    if (why == EFBIG)
+        return std::string("the input brings more than any ") + IqFormatAt(typ)->name +
+               " file holds, or than this machine can keep in memory";
     return why != 0 ? cause + " (" + strerror(why) + ")" : cause;
 }
 
@@ -286,7 +289,10 @@ int Convert(const Options &opt, FILE *err)
         std::string cause = "cannot be written";
         if (why != 0)
             cause += std::string(" (") + strerror(why) + ")";
-        return Fail(err, Join(opt.outputs, false), cause);
+        // Of a pair, the file that failed.
+        const int file = IqSaveFailedFile();
+        const bool one = file >= 1 && size_t(file) <= opt.outputs.size();
+        return Fail(err, one ? Join({opt.outputs[size_t(file - 1)]}, false) : Join(opt.outputs, false), cause);
     }
     ProgressEnd();
     return 0;
