@@ -301,11 +301,12 @@ TEST_F(Interrupts, AnEndlessPipeIntoAReaderThatRewindsStopsAtAnAbort)
     // The source's last write meets a closed pipe: an error, not the end of the tests.
     auto oldPipe = signal(SIGPIPE, SIG_IGN);
     std::atomic<bool> done{false};
+    std::atomic<int> blocks{0};
     std::thread source([&] {
         std::vector<char> block(1 << 20, 'x');
         // Far more than the test waits for, but not endless should the
         // abort go unnoticed.
-        for (int k = 0; k < 512 && !done; ++k)
+        for (; blocks < 512 && !done; ++blocks)
             if (write(fds[1], block.data(), block.size()) < 0)
                 break;
         close(fds[1]);
@@ -315,6 +316,7 @@ TEST_F(Interrupts, AnEndlessPipeIntoAReaderThatRewindsStopsAtAnAbort)
     log.action = [] { EscFlg = 1; };
     EXPECT_EQ(LoadKAL(&in), IQ_ERR_ABORT);
     EXPECT_TRUE(in.empty());
+    EXPECT_LT(blocks.load(), 512) << "the load waited for the end of the input";
     done = true;
     close(fds[0]);
     source.join();
