@@ -532,12 +532,13 @@ TEST_F(ConvertTool, AnEndlessInputEndsAtASignal)
     // The feed's last write meets a pipe the program closed: an error, not the end of the tests.
     auto oldPipe = signal(SIGPIPE, SIG_IGN);
     std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
     std::thread feed([&] {
         int fd = open(P("in").c_str(), O_WRONLY);
         std::vector<char> block(1 << 20, 0);
         // About 200 MB a second, at most 400 MB: endless for the test, but
         // bounded should the signal go unnoticed.
-        for (int k = 0; k < 400 && !stop; ++k) {
+        for (; blocks < 400 && !stop; ++blocks) {
             if (write(fd, block.data(), block.size()) < 0)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -551,6 +552,7 @@ TEST_F(ConvertTool, AnEndlessInputEndsAtASignal)
     EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the conversion ended before the signal";
     kill(pid, SIGTERM);
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(blocks.load(), 400) << "the conversion waited for the end of its input";
     stop = true;
     feed.join();
     signal(SIGPIPE, oldPipe);
