@@ -591,11 +591,7 @@ TEST_F(ConvertTool, AStandardOutputThatIsASocketGetsTheFile)
         ASSERT_EQ(posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&fa);
         close(sv[1]);
-        std::string got;
-        char buf[65536];
-        for (ssize_t n; (n = read(sv[0], buf, sizeof buf)) > 0;)
-            got.append(buf, size_t(n));
-        close(sv[0]);
+        const std::string got = ReadToEnd(sv[0]);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << FileText(P("err.txt"));

@@ -181,11 +181,7 @@ std::string OnSmallDisk(const fs::path &mnt, const std::function<std::string()> 
         _exit(0);
     }
     close(fds[1]);
-    std::string got;
-    char buf[256];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        got.append(buf, size_t(n));
-    close(fds[0]);
+    const std::string got = ReadToEnd(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? got : "the child ended by a signal";
