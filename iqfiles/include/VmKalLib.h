@@ -50,10 +50,10 @@
  * written in place or a pipe comes after the file replaced by a rename.  A
  * writer also stops when EscFlg is set before or while it writes (for a
  * regular file written in place: before its first byte): -1 with errno EINTR,
- * the destination as it was.  Like a loader, a writer resets EscFlg to 0 when it
- * returns.  A record with a negative Len or without arrays behind a positive
- * one gives -1 with errno EINVAL; a record too long for the format's size
- * fields, -1 with EFBIG.
+ * the destination as it was.  Like a loader, a writer resets EscFlg to 0
+ * when it returns.  A record with a negative Len or without arrays behind a
+ * positive one gives -1 with errno EINVAL; a record too long for the
+ * format's size fields, -1 with EFBIG.
  *
  * Reading.  Every read, seek and rewind is checked: a read that fails gives
  * -1 for the first file, -2 for the second, errno EIO, and no arrays, never
@@ -63,10 +63,11 @@
  * LoadWav, LoadBin, LoadAscSg, LoadAscMx, LoadLeCroy, LoadAWG, LoadEsg8Sgl
  * and LoadDAB hold it in memory first, up to what a record of the format can
  * hold, and refuse a longer input such as an endless device with -1, errno
- * EFBIG; LoadCsapMix and LoadMCadSgl read it as it comes); those that read their file twice or seek in it (LoadDDspSgl,
- * LoadDDspMix, LoadAscMixNoLF, LoadCsapSgl, the MAT readers) give -1 / -2
- * with errno ESPIPE.  For -1 and -2, errno tells the cause of the failure to
- * open or read (ENOENT, EACCES, EISDIR, ESPIPE, EIO); it is 0 when a MAT
+ * EFBIG; LoadCsapMix and LoadMCadSgl read it as it comes); those that read
+ * their file twice or seek in it (LoadDDspSgl, LoadDDspMix, LoadAscMixNoLF,
+ * LoadCsapSgl, the MAT readers) give -1 / -2 with errno ESPIPE.  For -1 and
+ * -2, errno tells the cause of the failure to open or read (ENOENT, EACCES,
+ * EISDIR, ESPIPE, EIO, EFBIG); it is 0 when a MAT
  * file holds too few variables.
  */
 #ifndef VMKALLIB_H
