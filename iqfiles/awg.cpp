@@ -77,5 +77,5 @@ bool AwgHead(const unsigned char *h, size_t n, long long size)
 
 extern "C" int LoadAWG(IqRec *rec)
 {
-    return LoadFilePair(rec, Input::Spooled, ReadWaves);
+    return LoadFilePair(rec, Input::Spooled, ReadWaves, IQ_ERR_OPEN2, SpoolLimit(2));
 }

@@ -77,7 +77,8 @@ static bool WriteSymbols(TextBuf &t, const float *a, int n)
 
 int SaveDAB(IqRec rec)
 {
-    return SaveOne(rec, -1, [&rec](SafeOut &out) {
+    // Two headers, and " %0.7e\n" per value.
+    return SaveOne(rec, kTextHeadLen + 2 * (kSci7Len + 2) * rec.Len, [&rec](SafeOut &out) {
         TextBuf t(out);
         return WriteSymbols(t, rec.I, rec.Len) && WriteSymbols(t, rec.Q, rec.Len) && t.flush();
     });

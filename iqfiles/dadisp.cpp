@@ -39,7 +39,7 @@ static int DataLines(LineReader &in, long long &n)
 {
     if (!SkipToData(in))
         return IQ_ERR_FORMAT;
-    n = in.countLines();
+    n = in.countLines(EscDue);
     if (!in.rewind())
         return IQ_ERR_OPEN1;
     SkipToData(in);
@@ -135,7 +135,7 @@ static bool WriteChannel(SafeOut &out, const char *head, const IqRec &rec, const
 int SaveDDspSgl(IqRec rec)
 {
     return SavePair(
-        rec, -1,
+        rec, kTextHeadLen + (kSci7Len + 1) * rec.Len,
         [&rec](SafeOut &out) {
             return WriteChannel(out, "DATASET i\nVERSION NEXT\nNUM SIGS 1\nSTORAGE MODE INTERLACED\nSIGNAL i\n", rec,
                                 rec.I);
@@ -148,7 +148,7 @@ int SaveDDspSgl(IqRec rec)
 
 int SaveDDspMix(IqRec rec)
 {
-    return SaveOne(rec, -1, [&rec](SafeOut &out) {
+    return SaveOne(rec, kTextHeadLen + kPairLineLen * rec.Len, [&rec](SafeOut &out) {
         return WriteHeader(out, "DATASET i_q\nVERSION NEXT\nNUM SIGS 2\nSTORAGE MODE INTERLACED\nSIGNAL i, q\n",
                            rec) &&
                WritePairLines(out, rec);

@@ -43,5 +43,5 @@ int ReadEsg(InFile &fi, InFile &fq, IqRec *rec)
 
 extern "C" int LoadEsg8Sgl(IqRec *rec)
 {
-    return LoadFilePair(rec, Input::Spooled, ReadEsg);
+    return LoadFilePair(rec, Input::Spooled, ReadEsg, IQ_ERR_OPEN2, SpoolLimit(2));
 }

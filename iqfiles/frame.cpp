@@ -3,17 +3,36 @@
 #include "iqinternal.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 
 int EscFlg = 0;
 
-// Registered by the program; called on the loading thread only.
+// Registered by the program; called on the thread that called the library
+// only, never on one the library started.
 static std::atomic<IqEventHook> g_hook{nullptr};
+static thread_local bool t_worker = false;
+// When the hook last ran on this thread (EscDue's clock).
+static thread_local std::chrono::steady_clock::time_point t_lastHook{};
 
 void IqSetEventHook(IqEventHook hook)
 {
     g_hook.store(hook);
+}
+
+void MarkWorkerThread()
+{
+    t_worker = true;
+}
+
+static void RunHook(std::chrono::steady_clock::time_point now)
+{
+    if (t_worker)
+        return;
+    if (IqEventHook hook = g_hook.load())
+        hook();
+    t_lastHook = now;
 }
 
 // Events are processed only once per 25000 samples: often enough to keep a
@@ -23,10 +42,18 @@ int EscPressed(int i)
 {
     if (i % 25000 != 0)
         return 0;
-    if (IqEventHook hook = g_hook.load())
-        hook();
-    // The flag may be set from another thread (a ctypes caller); read it afresh.
-    return __atomic_load_n(&EscFlg, __ATOMIC_RELAXED) ? IQ_ERR_ABORT : 0;
+    RunHook(std::chrono::steady_clock::now());
+    return AbortRequested() ? IQ_ERR_ABORT : 0;
+}
+
+int EscDue()
+{
+    if (!t_worker && g_hook.load()) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - t_lastHook >= std::chrono::milliseconds(50))
+            RunHook(now);
+    }
+    return AbortRequested() ? IQ_ERR_ABORT : 0;
 }
 
 void FreeArr(IqRec *rec)

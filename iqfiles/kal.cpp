@@ -25,7 +25,7 @@ int ReadKal(InFile &f, IqRec *rec)
 
 extern "C" int LoadKAL(IqRec *rec)
 {
-    return LoadFile(rec, Input::Spooled, ReadKal);
+    return LoadFile(rec, Input::Spooled, ReadKal, SpoolLimit(8));
 }
 
 extern "C" int SaveKAL(IqRec rec)

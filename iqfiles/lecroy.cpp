@@ -96,5 +96,5 @@ bool LeCroyHead(const unsigned char *h, size_t n, long long size)
 extern "C" int LoadLeCroy(IqRec *rec)
 {
     // Either file missing is reported as -1, as the Load panel has always shown it.
-    return LoadFilePair(rec, Input::Spooled, ReadTraces, IQ_ERR_OPEN1);
+    return LoadFilePair(rec, Input::Spooled, ReadTraces, IQ_ERR_OPEN1, SpoolLimit(2));
 }

@@ -186,13 +186,13 @@ static int ReadCsapSgl(InFile &fi, InFile &fq, IqRec *rec)
 {
     LineReader li(fi.fp), lq(fq.fp);
     int n = 0;
-    if (int st = MCadRd(li, true, &n, false, false, rec, 0))
+    if (int st = MCadRd(li, true, &n, false, false, rec, 0, EscDue))
         return st;
     if (int st = AllocIq(rec, n))
         return st;
     int gotI = 0, gotQ = 0, si = 0, sq = 0;
-    BothOf([&] { return (si = MCadRd(li, false, &gotI, false, false, rec, n)) == 0; },
-           [&] { return (sq = MCadRd(lq, false, &gotQ, false, true, rec, n)) == 0; });
+    BothOf([&] { return (si = MCadRd(li, false, &gotI, false, false, rec, n, EscDue)) == 0; },
+           [&] { return (sq = MCadRd(lq, false, &gotQ, false, true, rec, n, EscDue)) == 0; });
     if (si != 0 || sq != 0)
         return si != 0 ? si : sq == IQ_ERR_OPEN1 ? IQ_ERR_OPEN2 : sq;
     rec->Len = gotQ;
@@ -231,10 +231,15 @@ struct Alternate {
     bool failed = false;
     size_t total() const { return ch[0].n + ch[1].n; }
     // Deals n values; expect is how many per channel the part will likely
-    // hold, the size to reserve when the buffers must grow.
+    // hold, the size to reserve when the buffers must grow.  More than a
+    // record can hold (an endless pipe of numbers) is a failure at once.
     void deal(const float *v, size_t n, size_t expect)
     {
         const size_t first = (n + 1) / 2, second = n / 2;
+        if (total() + n > 2 * size_t(INT_MAX) + 1) {
+            failed = true;
+            return;
+        }
         for (FloatBuf &c : ch)
             if (c.cap - c.n < first && !c.grow(c.n + first, expect)) {
                 failed = true;
@@ -255,14 +260,15 @@ struct Alternate {
 
 // Every number of the reader's lines into to.  bytes: the text that to is
 // to receive in all, from which its buffers are sized once the first numbers
-// show how densely the text holds them.
+// show how densely the text holds them.  Between two blocks the event hook
+// may run (on the calling thread), and an abort request ends the part.
 static void CollectPart(LineReader &in, long long bytes, Alternate &to)
 {
     constexpr size_t kBatch = 4096; // small enough to stay in the first-level cache
     float batch[kBatch];
     long long before = 0; // bytes of the blocks before this one
     char *b, *e;
-    while (!to.failed && in.nextBlock(b, e)) {
+    while (!to.failed && EscDue() == 0 && in.nextBlock(b, e)) {
         for (Sweep s{b, b, e}; s.p < s.end && !to.failed;) {
             size_t n = SweepNumbers(s, batch, kBatch);
             to.deal(batch, n, Expected(to.total() + n, before + (s.p - b), bytes) / 2 + 1);
@@ -393,6 +399,8 @@ static int ReadCsapMix(InFile &f, IqRec *rec)
     Windows w;
     if (!CollectFile(f, rec->INam, a, b, w))
         return IQ_ERR_OPEN1;
+    if (AbortRequested())
+        return IQ_ERR_ABORT;
     if (a.failed || b.failed || (a.total() + b.total()) / 2 > size_t(INT_MAX))
         return IQ_ERR_ALLOC_I;
     size_t pairs = (a.total() + b.total()) / 2;
@@ -475,11 +483,11 @@ static bool WriteColumn(SafeOut &out, const float *a, int n)
 int SaveMCadSgl(IqRec rec)
 {
     return SavePair(
-        rec, -1, [&rec](SafeOut &out) { return WriteColumn(out, rec.I, rec.Len); },
+        rec, (kSci7Len + 1) * rec.Len, [&rec](SafeOut &out) { return WriteColumn(out, rec.I, rec.Len); },
         [&rec](SafeOut &out) { return WriteColumn(out, rec.Q, rec.Len); });
 }
 
 int SaveMCadMix(IqRec rec)
 {
-    return SaveOne(rec, -1, [&rec](SafeOut &out) { return WritePairLines(out, rec); });
+    return SaveOne(rec, kPairLineLen * rec.Len, [&rec](SafeOut &out) { return WritePairLines(out, rec); });
 }

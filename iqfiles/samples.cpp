@@ -1,11 +1,14 @@
 // Sample encodings and block I/O shared by the binary containers.
 #include "samples.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 namespace iqs {
@@ -217,7 +220,66 @@ long long FileSize(FILE *fp)
     return st.st_size;
 }
 
-InFile::InFile(const char *path) : fp(std::fopen(path, "rb"))
+namespace {
+FILE *OpenInput(const char *path)
+{
+    int own = DescriptorOf(path);
+    if (own < 0)
+        return std::fopen(path, "rb");
+    int fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
+    FILE *fp = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+    if (!fp && fd >= 0)
+        ::close(fd);
+    return fp;
+}
+
+// All the memory and swap of the machine: an input held in memory beyond it
+// would only bring the out-of-memory killer.
+long long MemoryBound()
+{
+    struct sysinfo si {};
+    if (::sysinfo(&si) != 0)
+        return std::numeric_limits<long long>::max();
+    return ((long long)si.totalram + (long long)si.totalswap) * (long long)si.mem_unit;
+}
+
+// Copies all of in into the memory file out, at most limit bytes, looking at
+// the abort flag (and letting the window live) between two megabytes: a
+// device or a fast endless pipe would otherwise fill the memory.  Returns 0,
+// -3 or -1 with errno set.
+int Spool(int in, int out, long long limit, long long &total)
+{
+    std::vector<char> buf(size_t(1) << 20);
+    for (total = 0;;) {
+        if (EscDue() != 0)
+            return IQ_ERR_ABORT;
+        ssize_t got = ::read(in, buf.data(), buf.size());
+        if (got < 0 && errno == EINTR)
+            continue; // the next round looks at the flag a signal may have set
+        if (got < 0) {
+            errno = EIO;
+            return -1;
+        }
+        if (got == 0)
+            return 0;
+        if (total + got > limit) {
+            errno = EFBIG;
+            return -1;
+        }
+        for (ssize_t at = 0; at < got;) {
+            ssize_t put = ::write(out, buf.data() + at, size_t(got - at));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) // out of memory
+                return -1;
+            at += put;
+        }
+        total += got;
+    }
+}
+} // namespace
+
+InFile::InFile(const char *path) : fp(OpenInput(path))
 {
     struct stat st;
     if (!fp)
@@ -232,7 +294,7 @@ InFile::InFile(const char *path) : fp(std::fopen(path, "rb"))
     size = S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
-int InFile::ready(Input how, int fail)
+int InFile::ready(Input how, int fail, long long limit)
 {
     if (!fp)
         return fail;
@@ -245,18 +307,15 @@ int InFile::ready(Input how, int fail)
     int fd = memfd_create("VmKalLib-input", MFD_CLOEXEC);
     if (fd < 0)
         return fail;
-    std::vector<char> buf(size_t(1) << 20);
     long long total = 0;
-    for (size_t got; (got = std::fread(buf.data(), 1, buf.size(), fp)) > 0; total += (long long)got)
-        if (::write(fd, buf.data(), got) != ssize_t(got)) { // a short write of memory: out of it
-            ::close(fd);
-            return fail;
-        }
-    FILE *mem = std::ferror(fp) ? nullptr : fdopen(fd, "rb");
+    // Nothing has been read through fp yet, so its descriptor is at the start.
+    int st = Spool(fileno(fp), fd, std::min(limit, MemoryBound()), total);
+    FILE *mem = st == 0 ? fdopen(fd, "rb") : nullptr;
     if (!mem) {
+        int err = st == 0 ? EIO : errno;
         ::close(fd);
-        errno = EIO;
-        return fail;
+        errno = st == IQ_ERR_ABORT ? EINTR : err;
+        return st == IQ_ERR_ABORT ? st : fail;
     }
     std::fclose(fp);
     fp = mem;
@@ -267,6 +326,8 @@ int InFile::ready(Input how, int fail)
 
 int ReadStatus(int st, const InFile &fi, const InFile *fq)
 {
+    if (AbortRequested())
+        return IQ_ERR_ABORT;
     if (fi.failed() || (fq && fq->failed())) {
         errno = EIO;
         return fi.failed() ? IQ_ERR_OPEN1 : IQ_ERR_OPEN2;

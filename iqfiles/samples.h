@@ -82,8 +82,23 @@ long long FileSize(FILE *fp);
 // like any file (Spooled), which costs memory of the input's size.
 enum class Input { Seekable, Spooled, Streamed };
 
+// The most bytes a spooled input may bring: a record holds at most INT_MAX
+// samples, so a binary file of bytesPerSample bytes a sample is never
+// longer than that many samples behind headers of well under a megabyte.
+// More from a device or an endless pipe is no file of the format.
+constexpr long long SpoolLimit(long long bytesPerSample)
+{
+    return bytesPerSample * 2147483647LL + (1LL << 20);
+}
+// Text has no such bound (a number may be written with any number of
+// digits): a fixed 32 GiB, beyond any text a record could be read from in
+// memory.
+constexpr long long kTextSpoolLimit = 32LL << 30;
+
 // An input file opened in binary mode, closed when it goes out of scope.  A
-// folder does not open (fp null, errno EISDIR).
+// folder does not open (fp null, errno EISDIR).  A name of one of the
+// caller's descriptors (/dev/stdin, /dev/fd/N) reads that descriptor itself:
+// a socket behind it cannot be opened again by name.
 struct InFile {
     FILE *fp = nullptr;
     long long size = -1; // -1: not a regular file
@@ -99,15 +114,19 @@ struct InFile {
     // A read of the file failed (as opposed to its ending).
     bool failed() const { return fp && std::ferror(fp); }
     // Makes the file usable as how says: 0, or fail (errno ESPIPE for a
-    // pipe where a regular file is needed, EIO when spooling fails).
-    int ready(Input how, int fail);
+    // pipe where a regular file is needed, EIO when spooling fails, EFBIG
+    // when the input brings more than limit bytes, or than the machine's
+    // memory and swap), or -3 when EscFlg is
+    // set while the input is spooled.
+    int ready(Input how, int fail, long long limit = kTextSpoolLimit);
     // Bytes from the current position to the end.
     long long left() const { return size - std::ftell(fp); }
 };
 
-// A reader's status once its files are read: a read that failed makes it
-// IQ_ERR_OPEN1 (of fi) or IQ_ERR_OPEN2 (of fq), errno EIO, whatever the
-// reader concluded from the data it got.
+// A reader's status once its files are read: an abort request makes it -3
+// (a text reader that saw it took it for the end of its file); a read that
+// failed makes it IQ_ERR_OPEN1 (of fi) or IQ_ERR_OPEN2 (of fq), errno EIO,
+// whatever the reader concluded from the data it got.
 int ReadStatus(int st, const InFile &fi, const InFile *fq = nullptr);
 
 // AllocIq for arrays that are about to be filled in bulk: large arrays are
@@ -156,11 +175,12 @@ int ReadPairs(FILE *fp, size_t n, Enc e, float *i, float *q);
 // The loaders of a single file: a path that does not open, or does not suit
 // how the reader reads it, is IQ_ERR_OPEN1 and leaves the record as it was;
 // otherwise read(f, rec) runs and EndLoad settles the record by its status.
+// limit: the most bytes a spooled input may bring.
 template <class Read>
-int LoadFile(IqRec *rec, Input how, Read read)
+int LoadFile(IqRec *rec, Input how, Read read, long long limit = kTextSpoolLimit)
 {
     InFile f(rec->INam);
-    if (int st = f.ready(how, IQ_ERR_OPEN1))
+    if (int st = f.ready(how, IQ_ERR_OPEN1, limit))
         return EarlyFail(st);
     return EndLoad(rec, ReadStatus(read(f, rec), f));
 }
@@ -169,13 +189,14 @@ int LoadFile(IqRec *rec, Input how, Read read)
 // A Q file that does not open gives qOpenFail (some formats have always
 // reported it as the first file).
 template <class Read>
-int LoadFilePair(IqRec *rec, Input how, Read read, int qOpenFail = IQ_ERR_OPEN2)
+int LoadFilePair(IqRec *rec, Input how, Read read, int qOpenFail = IQ_ERR_OPEN2,
+                 long long limit = kTextSpoolLimit)
 {
     InFile fi(rec->INam);
-    if (int st = fi.ready(how, IQ_ERR_OPEN1))
+    if (int st = fi.ready(how, IQ_ERR_OPEN1, limit))
         return EarlyFail(st);
     InFile fq(rec->QNam);
-    if (int st = fq.ready(how, qOpenFail))
+    if (int st = fq.ready(how, qOpenFail, limit))
         return EarlyFail(st);
     return EndLoad(rec, ReadStatus(read(fi, fq, rec), fi, &fq));
 }

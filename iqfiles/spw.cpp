@@ -163,9 +163,9 @@ int ReadAscSg(InFile &fi, InFile &fq, IqRec *rec)
     rec->Len = int(ni < nq ? ni : nq);
     if (int st = AllocBulk(rec, rec->Len))
         return st;
-    AscRd(li, rec->Len, false, false, rec);
-    AscRd(lq, rec->Len, false, true, rec);
-    return 0;
+    if (int st = AscRd(li, rec->Len, false, false, rec, EscPressed))
+        return st;
+    return AscRd(lq, rec->Len, false, true, rec, EscPressed);
 }
 
 int ReadAscMx(InFile &f, IqRec *rec)
@@ -180,8 +180,7 @@ int ReadAscMx(InFile &f, IqRec *rec)
     rec->Len = int(n);
     if (int st = AllocBulk(rec, rec->Len))
         return st;
-    AscRd(in, rec->Len, true, false, rec);
-    return 0;
+    return AscRd(in, rec->Len, true, false, rec, EscPressed);
 }
 
 int ReadSpwBin(InFile &f, IqRec *rec)
@@ -216,7 +215,7 @@ extern "C" int LoadAscMx(IqRec *rec)
 
 extern "C" int LoadBin(IqRec *rec)
 {
-    return LoadFile(rec, Input::Spooled, ReadSpwBin);
+    return LoadFile(rec, Input::Spooled, ReadSpwBin, SpoolLimit(16));
 }
 
 extern "C" int SaveSPWBin(IqRec rec)
@@ -256,13 +255,13 @@ bool WriteAdsChannel(SafeOut &out, const IqRec &rec, const float *x)
 extern "C" int SaveADSSgl(IqRec rec)
 {
     return SavePair(
-        rec, -1, [&rec](SafeOut &out) { return WriteAdsChannel(out, rec, rec.I); },
+        rec, kTextHeadLen + (kSci7Len + 1) * rec.Len, [&rec](SafeOut &out) { return WriteAdsChannel(out, rec, rec.I); },
         [&rec](SafeOut &out) { return WriteAdsChannel(out, rec, rec.Q); });
 }
 
 extern "C" int SaveADSMix(IqRec rec)
 {
-    return SaveOne(rec, -1, [&rec](SafeOut &out) {
+    return SaveOne(rec, kTextHeadLen + (2 * kSci8Len + 2) * rec.Len, [&rec](SafeOut &out) {
         TextBuf t(out);
         t.str("$SIGNAL_FILE 9\nUSER_COMMENT\n\nCOMMON_INFO\n");
         t.str(rec.Typ == 15 ? "ADS Version        =\n" : "SPW Version        =\n");

@@ -50,7 +50,7 @@ bool IbnHead(const unsigned char *h, size_t n, long long size)
 
 extern "C" int LoadIbn(IqRec *rec)
 {
-    return LoadFile(rec, Input::Spooled, ReadIbn);
+    return LoadFile(rec, Input::Spooled, ReadIbn, SpoolLimit(8));
 }
 
 extern "C" int SaveIBN(IqRec rec)

@@ -1,9 +1,12 @@
-// Two channels of a two-file text format on two threads.  Kept apart from
-// textscan.cpp, which depends on nothing else of the library.
+// Work on two threads: the two channels of a two-file text format, and any
+// two jobs of which the calling thread does one and waits for the other.
 #include "textscan.h"
 
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 // ---------------------------------------------------------------------------
@@ -27,6 +30,7 @@ int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)
         return go;
     };
     auto worker = [&] {
+        MarkWorkerThread();
         readQ(workerTick);
         state.fetch_or(kDone);
         state.notify_one();
@@ -56,15 +60,33 @@ int ReadTwoChannels(int n, const std::function<int(const std::function<bool(int)
 
 bool BothOf(const std::function<bool()> &a, const std::function<bool()> &b)
 {
+    struct {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+    } second;
     bool rb = false;
     std::thread t;
     try {
-        t = std::thread([&] { rb = b(); });
+        t = std::thread([&] {
+            MarkWorkerThread();
+            rb = b();
+            std::lock_guard<std::mutex> lock(second.m);
+            second.done = true;
+            second.cv.notify_one();
+        });
     } catch (...) {
         bool ra = a();
         return b() && ra;
     }
     bool ra = a();
+    std::unique_lock<std::mutex> lock(second.m);
+    while (!second.cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return second.done; })) {
+        lock.unlock();
+        EscDue();
+        lock.lock();
+    }
+    lock.unlock();
     t.join();
     return ra && rb;
 }

@@ -22,6 +22,10 @@ LineReader::LineReader(FILE *fp, size_t chunk, long long limit) : LineReader(fp,
 // buffer when a single line fills all of it.
 bool LineReader::refill()
 {
+    // An abort request ends every reader's file here, on whichever thread it
+    // reads; the loader then reports the abort (ReadStatus).
+    if (!eof_ && AbortRequested())
+        eof_ = true;
     if (eof_)
         return false;
     size_t rest = len_ - pos_;
@@ -122,7 +126,7 @@ long long CountLF(const char *p, const char *e)
     return n;
 }
 
-long long LineReader::countLines()
+long long LineReader::countLines(int (*due)())
 {
     long long n = 0;
     bool partial = false; // the data seen so far end inside a line
@@ -132,6 +136,8 @@ long long LineReader::countLines()
             partial = buf_[len_ - 1] != '\n';
         }
         pos_ = len_;
+        if (due)
+            due(); // a count of gigabytes takes seconds
     } while (refill());
     return n + (partial ? 1 : 0);
 }
@@ -407,11 +413,13 @@ template <class F> static inline bool EachNumber(char *b, char *e, F f)
     return true;
 }
 
-void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
+int AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec, int (*tick)(int))
 {
     float *first = qflag ? rec->Q : rec->I;
     char *b, *e;
     for (int k = 0; k < n && in.next(b, e); ++k) {
+        if (int st = tick ? tick(k) : 0)
+            return st;
         int m = 0;
         ForEachValue(b, e, [&](float v) {
             if (mixed && (m++ & 1))
@@ -421,6 +429,7 @@ void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec)
             return true;
         });
     }
+    return 0;
 }
 
 // A number of the sweep that is not of printf's "%e" shape, or too close to
@@ -501,20 +510,24 @@ void CollectValues(LineReader &in, std::vector<float> &out)
     CollectValuesWith(in, [&](const float *v, size_t n) { out.insert(out.end(), v, v + n); });
 }
 
-int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap)
+int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap,
+           int (*due)())
 {
     long long cnt = 0;
     bool second = false; // mixed: the next number is a Q value
     float *a = qflag ? rec->Q : rec->I;
     char *b, *e;
+    // Events every 1024 lines: a line costs far less than a look at the clock.
+    long long lines = 0;
+    auto stop = [&lines, due] { return (++lines & 1023) == 0 && due && due() != 0; };
     if (counting) {
-        while (in.next(b, e))
+        while (in.next(b, e) && !stop())
             EachNumber(b, e, [&](char *) { return ++cnt, true; });
         if (mixed)
             cnt /= 2;
     } else {
         bool more = cap > 0;
-        while (more && in.next(b, e)) {
+        while (more && in.next(b, e) && !stop()) {
             more = ForEachValue(b, e, [&](float v) {
                 if (!mixed)
                     a[cnt++] = v;
@@ -526,6 +539,8 @@ int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, 
             });
         }
     }
+    if (AbortRequested())
+        return IQ_ERR_ABORT;
     if (!in.rewind())
         return IQ_ERR_OPEN1;
     if (cnt > INT_MAX) {

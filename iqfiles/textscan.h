@@ -50,8 +50,8 @@ public:
     bool nextBlock(char *&begin, char *&end);
     // Counts the remaining lines without handing them out (a last line
     // without LF counts; an empty file has none).  Leaves the reader at end
-    // of file.
-    long long countLines();
+    // of file.  due, where given, runs between two blocks (EscDue).
+    long long countLines(int (*due)() = nullptr);
     // Raw bytes after the lines read so far (binary data after a text
     // header); returns the count actually read.
     size_t read(void *dst, size_t n);
@@ -358,6 +358,16 @@ inline char *FmtSci(char *p, double v, int prec, bool upper = false)
     return e;
 }
 
+// The longest texts the formatter gives for a float widened to double (the
+// writers' values): "%0.7e" 14 bytes ("-1.1754944e-38"), "%0.8e" 15,
+// "%0.6E" 13, "%0.1f" 42 (FLT_MAX has 39 digits); "-nan" and "-inf" are
+// shorter.  A file written in place reserves its longest possible size,
+// which these give: every byte beyond it is refused (EFBIG).
+constexpr long long kSci7Len = 14, kSci8Len = 15, kSci6Len = 13, kFixed1Len = 42;
+// Room for a header's fixed words, its numbers and a date: more than any of
+// the text writers' headers takes.
+constexpr long long kTextHeadLen = 512;
+
 // Text of printf("%0.<prec>f") at p; returns the end.  p must have kNumRoom bytes.
 inline char *FmtFixed(char *p, double v, int prec)
 {
@@ -405,7 +415,7 @@ public:
         n_ = size_t(FmtFixed(buf_.data() + n_, v, prec) - buf_.data());
         return true;
     }
-    // Writes what is buffered to the SafeOut; call before SafeOut::commit().
+    // Writes what is buffered to the SafeOut; call before SafeOut::finish().
     bool flush()
     {
         bool ok = n_ == 0 || out_.write(buf_.data(), n_);
@@ -520,17 +530,20 @@ void CollectValues(LineReader &in, std::vector<float> &out);
 // line is stored in the same slot, so the last one wins; with mixed set the
 // numbers of a line alternate between I[k] and Q[k].  A line without numbers,
 // and every slot after an early end of file, stays 0.  The arrays must hold
-// n values.
-void AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec);
+// n values.  tick(k), where given, runs before line k (EscPressed): a
+// non-zero result ends the read with it.  Returns 0 or that result.
+int AscRd(LineReader &in, int n, bool mixed, bool qflag, IqRec *rec, int (*tick)(int) = nullptr);
 
 // Visits every number of every line to the end of the file, then rewinds.
 // counting: *counter becomes the number of numbers (halved when mixed).
 // Otherwise the numbers are stored in order into I (Q when qflag), or
 // alternately into I and Q when mixed, at most cap values per channel, and
 // *counter becomes the number of values (pairs) stored.
-// Returns 0, -7 when the count exceeds what a record can hold, or -1 when a
-// read failed or the file cannot be rewound.
-int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap);
+// Returns 0, -7 when the count exceeds what a record can hold, -1 when a read
+// failed or the file cannot be rewound, or -3 when EscFlg is set.  due, where
+// given, runs every 1024 lines (EscDue) and ends the read when non-zero.
+int MCadRd(LineReader &in, bool counting, int *counter, bool mixed, bool qflag, IqRec *rec, int cap,
+           int (*due)() = nullptr);
 
 // ---------------------------------------------------------------------------
 // White-space separated reading, as with repeated fscanf("%f") / ("%199s")
@@ -625,7 +638,8 @@ template <class Line> bool WriteLines(SafeOut &out, int n, size_t maxLine, Line 
     return out.ok();
 }
 
-// One "%0.7e %0.7e" line per sample, I first.
+// One "%0.7e %0.7e" line per sample, I first: at most kPairLineLen bytes.
+constexpr long long kPairLineLen = 2 * kSci7Len + 2;
 inline bool WritePairLines(SafeOut &out, const IqRec &rec)
 {
     return WriteLines(out, rec.Len, 40, [&rec](char *p, int k) {

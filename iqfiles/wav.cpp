@@ -130,7 +130,7 @@ void PutHeader(unsigned char *h, const IqRec &rec)
 
 extern "C" int LoadWav(IqRec *rec)
 {
-    return LoadFile(rec, Input::Spooled, ReadWav);
+    return LoadFile(rec, Input::Spooled, ReadWav, SpoolLimit(4));
 }
 
 extern "C" int SaveWav(IqRec rec)

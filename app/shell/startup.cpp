@@ -12,6 +12,7 @@
 #include "shell/modes.h"
 #include "state/globals.h"
 #include "state/statuspanel.h"
+#include "immediateexit.h"
 #include "userint.h"
 #include "visa.h"
 
@@ -72,6 +73,8 @@ int KalMain(int argc, char **argv)
     if (BuildPanels() < 0)
         return -1;
     QuitOnTerminationSignals(AbortRunning);
+    // A save cut short by a second signal leaves no hidden temporary file.
+    AtImmediateExit(IqRemoveTemporaries);
 
     s.Len = 0;
     DVal = 0;

@@ -32,22 +32,28 @@
  *    /dev/fd/N or /proc/self/fd/N, whatever it refers to): the bytes are
  *    written into it in place, in order, with no temporary file and no
  *    rename.  A failure there leaves what was written so far.
- *  - a regular file the caller may write in a folder where no temporary file
- *    can be made (the folder is not writable): the file is written in place.
- *    Where the size of the new file is known in advance (Tessera, KAL, WAV,
- *    SPW binary, MAT), the space it needs is reserved first, so a disk too
- *    full for it fails before the old contents are touched (on file systems
- *    that can reserve space).  Once the first byte is written the old
- *    contents are gone: a later failure leaves only the bytes written so far
- *    (the file is cut to them); the text formats have no reservation.
+ *  - a regular file the caller may write but no rename may replace (its
+ *    folder is not writable, or is sticky like /tmp and neither the folder
+ *    nor the file belongs to the caller): the file is written in place.  The
+ *    space the new file needs (for the text formats, the most it can take)
+ *    is reserved first, so a disk too full for it fails before the old
+ *    contents are touched; where the file system cannot reserve space the
+ *    save is refused with -1, errno EOPNOTSUPP, and nothing is changed.
+ *    Once the first byte is written the old contents are gone: a later
+ *    failure (a failing disk, a quota) leaves only the bytes written so far
+ *    (the file is cut to them).  Links are followed by the system, with its
+ *    own checks (a link in a sticky folder that the system will not follow
+ *    gives -1, errno EACCES).
  *  - a folder: -1 with errno EISDIR.
- * Two-file writers replace neither file unless both are complete.  A writer
- * also stops when EscFlg is set before or while it writes (for a regular file
- * written in place: before its first byte): -1 with errno EINTR, the
- * destination as it was.  Like a loader, a writer resets EscFlg to 0 when it
- * returns.  A record with a negative Len or without arrays behind a positive
- * one gives -1 with errno EINVAL; a record too long for the format's size
- * fields, -1 with EFBIG.
+ * Two-file writers replace neither file unless both are complete; once the
+ * first is replaced the second follows whatever EscFlg says, and a file
+ * written in place or a pipe comes after the file replaced by a rename.  A
+ * writer also stops when EscFlg is set before or while it writes (for a
+ * regular file written in place: before its first byte): -1 with errno EINTR,
+ * the destination as it was.  Like a loader, a writer resets EscFlg to 0
+ * when it returns.  A record with a negative Len or without arrays behind a
+ * positive one gives -1 with errno EINVAL; a record too long for the
+ * format's size fields, -1 with EFBIG.
  *
  * Reading.  Every read, seek and rewind is checked: a read that fails gives
  * -1 for the first file, -2 for the second, errno EIO, and no arrays, never
@@ -55,11 +61,13 @@
  * pipe, terminal or device can be read only once from start to end: the
  * readers that go through their file once take it (LoadIbn, LoadKAL,
  * LoadWav, LoadBin, LoadAscSg, LoadAscMx, LoadLeCroy, LoadAWG, LoadEsg8Sgl
- * and LoadDAB hold it in memory first, LoadCsapMix and LoadMCadSgl read it as
- * it comes); those that read their file twice or seek in it (LoadDDspSgl,
- * LoadDDspMix, LoadAscMixNoLF, LoadCsapSgl, the MAT readers) give -1 / -2
- * with errno ESPIPE.  For -1 and -2, errno tells the cause of the failure to
- * open or read (ENOENT, EACCES, EISDIR, ESPIPE, EIO); it is 0 when a MAT
+ * and LoadDAB hold it in memory first, up to what a record of the format can
+ * hold, and refuse a longer input such as an endless device with -1, errno
+ * EFBIG; LoadCsapMix and LoadMCadSgl read it as it comes); those that read
+ * their file twice or seek in it (LoadDDspSgl, LoadDDspMix, LoadAscMixNoLF,
+ * LoadCsapSgl, the MAT readers) give -1 / -2 with errno ESPIPE.  For -1 and
+ * -2, errno tells the cause of the failure to open or read (ENOENT, EACCES,
+ * EISDIR, ESPIPE, EIO, EFBIG); it is 0 when a MAT
  * file holds too few variables.
  */
 #ifndef VMKALLIB_H
@@ -119,15 +127,32 @@ enum {
 
 /* Abort request for the load or save in progress: non-zero aborts it (a
  * save then leaves its destination as it was, see "Saving" above).  The
- * library resets it to 0 when a loader or writer finishes.  The free-form
- * text readers (LoadCsapSgl, LoadCsapMix) do not look at it while they read. */
+ * library resets it to 0 when a loader or writer finishes.  A signal handler
+ * may set it; every reader and writer looks at it while it works, also
+ * while it copies a pipe into memory. */
 extern VMKAL_API int EscFlg;
 
 /* Event hook: a program registers a function that processes its pending
- * user-interface events.  Loaders call it every 25000 samples, so a caller
- * can keep its window alive and set EscFlg from a button.  NULL removes it. */
+ * user-interface events.  Loaders call it every 25000 samples (the text
+ * readers that count numbers rather than samples, about every 50 ms), writers
+ * about every 256 KB they write, so a caller can keep its window alive and
+ * set EscFlg from a button.  It runs only on the thread that called the
+ * loader or writer, never on a thread the library starts.  NULL removes it. */
 typedef void (*IqEventHook)(void);
 VMKAL_API void IqSetEventHook(IqEventHook hook);
+
+/* Removes the temporary files of the saves in progress, and the targets that
+ * a save through a link to nothing had created for them; it only calls
+ * unlink(), so it is async-signal-safe.  For a program that ends at once from
+ * a signal handler (a second Ctrl-C), where the save cannot clean up after
+ * itself: without it a hidden ".name.XXXXXX" of the size of the data stays
+ * beside the destination.  A save still running afterwards fails and leaves
+ * its destination as it was.  Files written in place are not touched. */
+VMKAL_API void IqRemoveTemporaries(void);
+
+/* Which file of the last save on the calling thread failed: 1 the first
+ * (INam), 2 the second (QNam), 0 after a save that succeeded. */
+VMKAL_API int IqSaveFailedFile(void);
 
 /* Text of a load status (never NULL). */
 VMKAL_API const char *IqStatusText(int status);

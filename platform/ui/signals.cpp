@@ -3,6 +3,7 @@
 // instrument, saving the settings).  The handler only writes one byte to a
 // self-pipe; the event loop does the rest, including from inside a pop-up's
 // own loop or a long operation that lets events through.
+#include "immediateexit.h"
 #include "popups.h"
 #include "uistate.h"
 
@@ -21,14 +22,21 @@ std::atomic<int> g_signals{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler counts without locks");
 
 void (*g_stopRunning)() = nullptr;
+// What must happen even when the process ends at once (removing half-written
+// temporary files); async-signal-safe.
+std::atomic<void (*)()> g_lastWords{nullptr};
+static_assert(std::atomic<void (*)()>::is_always_lock_free, "the signal handler reads it without locks");
 bool g_quitRequested = false;
 
 void OnSignal(int sig)
 {
     // The second signal comes from someone who will not wait for the
     // shutdown (Ctrl-C pressed again, a session manager's last word).
-    if (g_signals.fetch_add(1) > 0)
+    if (g_signals.fetch_add(1) > 0) {
+        if (void (*lastWords)() = g_lastWords.load())
+            lastWords();
         _exit(128 + sig);
+    }
     const char byte = 1;
     [[maybe_unused]] ssize_t n = write(g_pipe[1], &byte, 1);
 }
@@ -65,6 +73,11 @@ void RequestQuit()
 int QuitRequested()
 {
     return g_quitRequested ? 1 : 0;
+}
+
+void AtImmediateExit(void (*lastWords)())
+{
+    g_lastWords.store(lastWords);
 }
 
 int QuitOnTerminationSignals(void (*stopRunning)())

@@ -32,6 +32,17 @@ inline std::string FileText(const std::filesystem::path &path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Everything a descriptor delivers until its other end is closed; closes it.
+inline std::string ReadToEnd(int fd)
+{
+    std::string got;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        got.append(buf, size_t(n));
+    ::close(fd);
+    return got;
+}
+
 // The lines of a text, without their line ends.
 inline std::vector<std::string> TextLines(const std::string &text)
 {

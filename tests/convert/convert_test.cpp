@@ -10,10 +10,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -481,8 +483,9 @@ void BigText(const std::string &path, bool pairs)
         f.write(block.data(), std::streamsize(block.size()));
 }
 
-// Starts the program with its output and errors going to errPath.
-pid_t Start(const std::vector<std::string> &args, const std::string &errPath)
+// Starts the program with its output and errors going to errPath, its
+// input from inPath where given.
+pid_t Start(const std::vector<std::string> &args, const std::string &errPath, const std::string &inPath = "")
 {
     std::vector<char *> argv;
     std::string prog = KALMIRA_CONVERT;
@@ -495,6 +498,8 @@ pid_t Start(const std::vector<std::string> &args, const std::string &errPath)
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    if (!inPath.empty())
+        posix_spawn_file_actions_addopen(&fa, 0, inPath.c_str(), O_RDONLY, 0);
     pid_t pid = -1;
     posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
@@ -556,6 +561,83 @@ TEST_F(ConvertTool, ASignalDuringTheWriteEndsItInterrupted)
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(FileText(P("err.txt")), "kalmira-convert: interrupted\n");
     EXPECT_TRUE(fs::is_fifo(P("p")));
+}
+
+// Standard input that goes on and on, for a format that is held in memory
+// before it is read: a signal ends the copy at once, with no output.
+TEST_F(ConvertTool, AnEndlessInputEndsAtASignal)
+{
+    ASSERT_EQ(mkfifo(P("in").c_str(), 0600), 0);
+    // The feed's last write meets a pipe the program closed: an error, not the end of the tests.
+    auto oldPipe = signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread feed([&] {
+        int fd = open(P("in").c_str(), O_WRONLY);
+        std::vector<char> block(1 << 20, 0);
+        // About 200 MB a second, at most 400 MB: endless for the test, but
+        // bounded should the signal go unnoticed.
+        for (; blocks < 400 && !stop; ++blocks) {
+            if (write(fd, block.data(), block.size()) < 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        close(fd);
+    });
+    pid_t pid = Start({"--from", "kal", "--to", "wav", "--rate", "1000", "-", P("out.wav")}, P("err.txt"), P("in"));
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the conversion ended before the signal";
+    kill(pid, SIGTERM);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(blocks.load(), 400) << "the conversion waited for the end of its input";
+    stop = true;
+    feed.join();
+    signal(SIGPIPE, oldPipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_EQ(FileText(P("err.txt")), "kalmira-convert: interrupted\n");
+    EXPECT_FALSE(fs::exists(P("out.wav")));
+}
+
+// Standard output that is a socket (a program started by a service), named
+// "-" or through a link to /dev/stdout: the bytes go into the socket, and
+// nothing lands in a file beside the link.
+TEST_F(ConvertTool, AStandardOutputThatIsASocketGetsTheFile)
+{
+    std::vector<float> v;
+    for (int k = 0; k < 40000; ++k)
+        v.push_back(float(k % 500) - 250.0f);
+    Kal("in.kal", v);
+    ASSERT_EQ(Tool("--from kal --to ibn --rate 1000 " + P("in.kal") + " " + P("ref.ibn")), 0) << out_;
+    fs::create_symlink("/dev/stdout", P("link.ibn"));
+    for (std::string out : {std::string("-"), P("link.ibn")}) {
+        SCOPED_TRACE(out);
+        int sv[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+        std::string prog = KALMIRA_CONVERT, in = P("in.kal"), err = P("err.txt");
+        std::vector<std::string> args = {prog, "--from", "kal", "--to", "ibn", "--rate", "1000", in, out};
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, sv[1], 1);
+        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        close(sv[1]);
+        const std::string got = ReadToEnd(sv[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << FileText(P("err.txt"));
+        EXPECT_TRUE(got == FileText(P("ref.ibn"))) << got.size() << " bytes";
+    }
+    EXPECT_TRUE(fs::is_symlink(P("link.ibn")));
+    EXPECT_EQ(Files(), 4u) << "in.kal, ref.ibn, link.ibn, err.txt and nothing else";
 }
 
 } // namespace

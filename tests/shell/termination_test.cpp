@@ -310,6 +310,35 @@ TEST_F(Termination, SecondSignalEndsTheProgramAtOnce)
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
 }
 
+// Two signals at once in the middle of a long save: the second ends the
+// program before the save can clean up after itself, and still no hidden
+// temporary file stays beside the file, which is as it was.
+TEST_F(Termination, SecondSignalDuringASaveLeavesNoTemporaryFile)
+{
+    const fs::path data = DspFile(dir, 4000000);
+    const fs::path target = DspFile(dir, 10, "target.dsp");
+    const std::string old = FileText(target);
+    auto k = Start(kFileModeCfg, "file=" + data.string() + ";click=Load IQ Data/I;click=Load IQ;file=" +
+                                     target.string() + ";click=Save IQ Data/I;click=Save IQ");
+    ASSERT_TRUE(k->WaitForAnnouncement("click=Save IQ", 30)) << k->ErrText();
+    auto hidden = [&] {
+        size_t n = 0;
+        for (const auto &e : fs::directory_iterator(dir))
+            n += e.path().filename().string().rfind(".target.dsp.", 0) == 0;
+        return n;
+    };
+    for (int i = 0; i < 400 && hidden() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(hidden(), 1u) << "the save's temporary file never showed";
+    k->Signal(SIGTERM);
+    k->Signal(SIGINT);
+    const int status = k->WaitForEnd(kLimitSeconds);
+    ASSERT_TRUE(status != -1 && WIFEXITED(status)) << status;
+    ASSERT_EQ(WEXITSTATUS(status), 128 + SIGINT) << "the save ended before the second signal";
+    EXPECT_EQ(hidden(), 0u);
+    EXPECT_EQ(FileText(target), old);
+}
+
 // On a real X server, opened by the keys a person presses (Alt+H, A), with
 // no help from inside the program.
 TEST_F(Termination, UnderXvfbTheAboutBoxOpenedByKeysCloses)

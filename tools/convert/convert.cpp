@@ -21,13 +21,11 @@ namespace kconv {
 
 namespace {
 
-constexpr int kStep = 25000; // samples between two calls of the event hook
-
 // ---------------------------------------------------------------------------
-// Progress on a terminal.  The library calls the hook every 25000 samples of
-// a channel without saying how far it is, so the display names the file at
-// once and then counts values and turns a spinner (readers that scan text
-// without the hook show just the name).
+// Progress on a terminal.  The library calls the hook now and then without
+// saying how far it is (every 25000 samples, every 256 KB written, every
+// 50 ms of text scanned), so the display names the file at once and then
+// turns a spinner beside the time spent.
 
 struct Progress {
     FILE *err = nullptr;
@@ -35,7 +33,7 @@ struct Progress {
     std::string label;
     long long ticks = 0;
     bool shown = false;
-    std::chrono::steady_clock::time_point last;
+    std::chrono::steady_clock::time_point start, last;
 };
 Progress g_progress;
 
@@ -49,8 +47,8 @@ void ProgressTick()
     if (now - p.last < std::chrono::milliseconds(100))
         return;
     static const char spin[] = "|/-\\";
-    fprintf(p.err, "\r%s %c %.1f M values", p.label.c_str(), spin[p.ticks % 4],
-            double(p.ticks) * kStep / 1e6);
+    fprintf(p.err, "\r%s %c %.1f s", p.label.c_str(), spin[p.ticks % 4],
+            std::chrono::duration<double>(now - p.start).count());
     fflush(p.err);
     p.shown = true;
     p.last = now;
@@ -64,7 +62,7 @@ void ProgressStart(FILE *err, const std::string &label)
     p.label = label;
     p.ticks = 0;
     p.shown = false;
-    p.last = std::chrono::steady_clock::now();
+    p.start = p.last = std::chrono::steady_clock::now();
     if (p.tty) {
         fprintf(err, "\r%s ...", label.c_str());
         fflush(err);
@@ -81,12 +79,12 @@ void ProgressEnd()
 }
 
 // Ctrl-C, SIGTERM or SIGHUP at any moment of a conversion ends it without
-// output: the signal is noted and the library's abort flag raised.  A loader
-// that looks at the flag stops at once; one that does not (the free-form
-// text readers) finishes, and the conversion stops after it.  A writer stops
-// at the flag and leaves the destination as it was, also when the signal
-// comes just before its file would have replaced the old one.  System calls
-// are not restarted, so a write into a pipe that nobody reads ends too.
+// output: the signal is noted and the library's abort flag raised.  Every
+// loader stops at the flag, also while it copies standard input into memory.
+// A writer stops at the flag and leaves the destination as it was, unless the
+// first file of a pair has already taken its place: then the second follows,
+// and the output is complete.  System calls are not restarted, so a read
+// from a silent pipe and a write into a pipe that nobody reads end too.
 volatile sig_atomic_t g_signal = 0;
 
 void OnInterrupt(int sig)
@@ -197,6 +195,9 @@ std::string LoadCause(int st, int why, int typ)
         return cause;
     if (why == ESPIPE)
         return std::string(IqFormatAt(typ)->name) + " files are read more than once: give a file, not a pipe";
+    if (why == EFBIG)
+        return std::string("the input brings more than any ") + IqFormatAt(typ)->name +
+               " file holds, or than this machine can keep in memory";
     return why != 0 ? cause + " (" + strerror(why) + ")" : cause;
 }
 
@@ -296,7 +297,10 @@ int Convert(const Options &opt, FILE *err)
         std::string cause = "cannot be written";
         if (why != 0)
             cause += std::string(" (") + strerror(why) + ")";
-        return Fail(err, Join(opt.outputs, false), cause);
+        // Of a pair, the file that failed.
+        const int file = IqSaveFailedFile();
+        const bool one = file >= 1 && size_t(file) <= opt.outputs.size();
+        return Fail(err, one ? Join({opt.outputs[size_t(file - 1)]}, false) : Join(opt.outputs, false), cause);
     }
     ProgressEnd();
     return 0;
