@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -233,14 +234,25 @@ FILE *OpenInput(const char *path)
     return fp;
 }
 
-// All the memory and swap of the machine: an input held in memory beyond it
-// would only bring the out-of-memory killer.
+// Half the memory the system can still give: the spooled input stays in
+// memory (a memory file), and the arrays made from it need room beside it.
+// More would push other programs out or bring the out-of-memory killer.
 long long MemoryBound()
 {
+    long long kib = -1;
+    if (FILE *f = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %lld kB", &kib) == 1)
+                break;
+        std::fclose(f);
+    }
+    if (kib >= 0)
+        return kib * 1024 / 2;
     struct sysinfo si {};
     if (::sysinfo(&si) != 0)
         return std::numeric_limits<long long>::max();
-    return ((long long)si.totalram + (long long)si.totalswap) * (long long)si.mem_unit;
+    return ((long long)si.freeram + (long long)si.bufferram) * (long long)si.mem_unit / 2;
 }
 
 // Copies all of in into the memory file out, at most limit bytes, looking at

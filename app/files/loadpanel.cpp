@@ -116,9 +116,18 @@ void OnLoad()
         IoBusyScope busy;
         status = LoadChosen(err, named);
     }
+    // A text of plain numbers that yields nothing (an empty file, a binary
+    // file of another format) loads as an empty record: nothing the panels
+    // could call valid data.
+    const bool empty = status == 0 && s.Len < 1;
+    if (empty)
+        FreeIqRec(&s);
     HeldLen = status == 0 ? s.Len : 0;
-    if (status != 0) {
-        ShowLoadError(status, err, named);
+    if (status != 0 || empty) {
+        if (empty)
+            MessagePopup("Error", "File Load Error.\nThe file holds no samples of this format.");
+        else
+            ShowLoadError(status, err, named);
         DVal = 0;
         NewState = 0;
     } else {

@@ -55,7 +55,12 @@ void ShowFault(const SaveEnd &end)
         MessagePopup("Error", "Array not created.");
         break;
     case kWrite:
-        MessagePopup("Error", FailureText("File Save Error.", "the file cannot be written", end.err).c_str());
+        // The library ends a save stopped by Abort with EINTR: the user's
+        // own choice, not a fault of the system.
+        if (end.err == EINTR)
+            MessagePopup("Error", FailureText("File Save Error.", IqStatusText(IQ_ERR_ABORT), 0).c_str());
+        else
+            MessagePopup("Error", FailureText("File Save Error.", "the file cannot be written", end.err).c_str());
         break;
     case kNone:
         break;

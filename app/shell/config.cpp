@@ -264,11 +264,17 @@ void ReadLines5To8(CfgReader &in, DevRec *dev)
     }
 }
 
-void ShowFilePanel(int panel, int qButton, int qBox, int iBox, IqRec &rec, const FormatTable &tbl)
+// The Q controls are for the formats of two files only.
+void DimSecondFile(int panel, int qButton, int qBox, const IqRec &rec, const FormatTable &tbl)
 {
     int single = tbl[rec.Typ].Files != 2;
     SetCtrlAttribute(panel, qButton, ATTR_DIMMED, single);
     SetCtrlAttribute(panel, qBox, ATTR_DIMMED, single);
+}
+
+void ShowFilePanel(int panel, int qButton, int qBox, int iBox, IqRec &rec, const FormatTable &tbl)
+{
+    DimSecondFile(panel, qButton, qBox, rec, tbl);
     rec.INam[0] = '\0';
     rec.QNam[0] = '\0';
     SetCtrlVal(panel, iBox, rec.INam);
@@ -375,6 +381,12 @@ int LoadCfgFile(const char *path, DevRec *dev, const FormatTable &tbl)
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         UpdVar();
+        // The panels keep what they show, the formats included; the Q
+        // controls follow the formats (the first start has no file).
+        GetCtrlVal(hLod, LO_TYP, &s.Typ);
+        GetCtrlVal(hSav, SA_TYP, &d.Typ);
+        DimSecondFile(hLod, LO_Q, LO_DQ, s, tbl);
+        DimSecondFile(hSav, SA_Q, SA_DQ, d, tbl);
         return -1;
     }
     std::stringstream whole;

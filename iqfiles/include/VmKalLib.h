@@ -62,8 +62,8 @@
  * readers that go through their file once take it (LoadIbn, LoadKAL,
  * LoadWav, LoadBin, LoadAscSg, LoadAscMx, LoadLeCroy, LoadAWG, LoadEsg8Sgl
  * and LoadDAB hold it in memory first, up to what a record of the format can
- * hold, and refuse a longer input such as an endless device with -1, errno
- * EFBIG; LoadCsapMix and LoadMCadSgl read it as it comes); those that read
+ * hold and half the memory the system has available, and refuse a longer
+ * input such as an endless device with -1, errno EFBIG; LoadCsapMix and LoadMCadSgl read it as it comes); those that read
  * their file twice or seek in it (LoadDDspSgl, LoadDDspMix, LoadAscMixNoLF,
  * LoadCsapSgl, the MAT readers) give -1 / -2 with errno ESPIPE.  For -1 and
  * -2, errno tells the cause of the failure to open or read (ENOENT, EACCES,

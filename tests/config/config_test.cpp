@@ -174,8 +174,16 @@ TEST_F(Config, MissingFileCopiesThePanelsAndReportsIt)
 {
     SetCtrlVal(hLod, LO_CNT, 77);
     s.Len = 5;
+    SetCtrlVal(hLod, LO_TYP, 2);  // one file
+    SetCtrlVal(hSav, SA_TYP, 1);  // two files
+    SetCtrlAttribute(hLod, LO_Q, ATTR_DIMMED, 0);
+    SetCtrlAttribute(hSav, SA_Q, ATTR_DIMMED, 1);
     EXPECT_EQ(LoadCfgFile((dir / "none.cfg").string().c_str(), &a, t), -1);
     EXPECT_EQ(s.Len, 77);
+    EXPECT_EQ(Dimmed(hLod, LO_Q), 1);
+    EXPECT_EQ(Dimmed(hLod, LO_DQ), 1);
+    EXPECT_EQ(Dimmed(hSav, SA_Q), 0);
+    EXPECT_EQ(Dimmed(hSav, SA_DQ), 0);
 }
 
 TEST_F(Config, ShortOrForeignFilesKeepWhatTheyCannotSay)

@@ -257,6 +257,22 @@ TEST_F(LoadPanel, ALoadErrorSaysWhyOnItsSecondLine)
     LoadThroughPanel(13, Path("text.sig"), "");
     EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\nNot a file of this format.");
     EXPECT_EQ(DVal, 0);
+
+    // Plain numbers have no header: a file of no numbers reads as nothing,
+    // which is no data a panel may call valid, even after a good load.
+    std::ofstream(Path("good.asc")) << "1 2\n3 4\n";
+    LoadThroughPanel(2, Path("good.asc"), "");
+    ASSERT_EQ(DVal, 1);
+    for (int typ : {2, 10, 23}) {
+        SCOPED_TRACE(typ);
+        std::ofstream(Path("zeros.bin"), std::ios::binary) << std::string(64, '\0');
+        LoadThroughPanel(typ, Path("zeros.bin"), "");
+        EXPECT_EQ(MessageTexts().back(), "Error: File Load Error.\nThe file holds no samples of this format.");
+        EXPECT_EQ(DVal, 0);
+        EXPECT_EQ(HeldSamples(), 0);
+        EXPECT_EQ(Dimmed(hRun, RN_SPEC), 1);
+        EXPECT_EQ(Dimmed(hSav, SA_SAV), 1);
+    }
 }
 
 // A SigMF recording is picked by one of its two files: the message names
@@ -297,7 +313,7 @@ TEST_F(LoadPanel, TheTopazTransferFollowsWhatIsHeld)
     std::ofstream(Path("e.i")).close();
     std::ofstream(Path("e.q")).close();
     LoadThroughPanel(20, Path("e.i"), Path("e.q"));
-    ASSERT_EQ(DVal, 1);
+    ASSERT_EQ(DVal, 0) << "empty files hold no valid data";
     ASSERT_EQ(s.Len, 0);
     EXPECT_EQ(Dimmed(hLod, LO_TRA), 1) << "no samples, no waveform";
 

@@ -1,4 +1,5 @@
 #include "panelfixture.h"
+#include "state/statuspanel.h"
 
 #include <csignal>
 #include <cstdio>
@@ -174,6 +175,22 @@ TEST_F(SavePanel, FailedWriteIsReportedAndKeepsTheOldFile)
     for (const auto &entry : fs::directory_iterator(dir))
         EXPECT_TRUE(entry.path().filename() == "in.kal" || entry.path().filename() == "old.kal")
             << "left behind: " << entry.path();
+}
+
+// Abort during a long save: the box says the save was aborted (not that
+// the system failed), and the old file is kept.
+TEST_F(SavePanel, AbortedSaveSaysSoAndKeepsTheOldFile)
+{
+    std::vector<float> many(2000000, 0.25f);
+    ASSERT_EQ(Write(22, Path("in.kal"), "", {many, many}), 0);
+    std::ofstream(Path("old.asc")) << "1 2\n";
+    LoadThroughPanel(22, Path("in.kal"), "");
+    ChooseSave(2, Path("old.asc"), "");
+    ui_test::Post([] { ui_test::UserClick(hSta, ST_ABO); });
+    ASSERT_EQ(ui_test::UserClick(hSav, SA_SAV), 0);
+    ASSERT_FALSE(MessageTexts().empty());
+    EXPECT_EQ(MessageTexts().back(), "Error: File Save Error.\nAborted.");
+    EXPECT_EQ(Bytes(Path("old.asc")), "1 2\n");
 }
 
 TEST_F(SavePanel, ZeroSamplesGiveAValidEmptyFile)
