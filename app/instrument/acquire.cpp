@@ -337,6 +337,8 @@ ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
             filled[ch] = at + whole;
         }
     }
+    // The last pieces came between two looks at the window.
+    ShowProgress(tr);
     return st;
 }
 

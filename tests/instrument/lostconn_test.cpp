@@ -90,12 +90,7 @@ TEST_P(LostConnection, EveryFailureHidesTheStatusWindowAndOffersWhatWorks)
     ASSERT_GE(got.size(), StopLines().size());
     EXPECT_EQ(Lines(got.begin(), got.begin() + 3), StopLines());
 
-    Truncate();
-    ASSERT_EQ(Click(TR_TRC), 0);
-    EXPECT_EQ(Messages(), "");
-    EXPECT_EQ(DVal, 1);
-    ASSERT_EQ(s.Len, kCount);
-    EXPECT_LT(ToneError(), kTol);
+    ExpectTraceWorks(kCount);
     ExpectState(false);
 }
 
