@@ -176,14 +176,32 @@ bool AbortPressed()
 
 // The answer to a data query under way: the session, whether Abort stopped
 // it, when the window last had its events, when the instrument was last
-// heard and how many sample bytes came.
+// heard and how many sample bytes came.  With blockBytes set, the Status
+// window shows the share of them that came (shown: the percentage on it).
 struct Transfer {
     ViSession vi;
     bool aborted = false;
     double eventsAt = -1.0;
     double heard = Timer();
     size_t sampleBytes = 0;
+    size_t blockBytes = 0;
+    int shown = -1;
 };
+
+// The text is set only when the percentage moves: a long trace still asks
+// for no more than a hundred redraws.
+void ShowProgress(Transfer &tr)
+{
+    if (tr.blockBytes == 0)
+        return;
+    const int pct = static_cast<int>(std::min<size_t>(100, tr.sampleBytes * 100 / tr.blockBytes));
+    if (pct == tr.shown)
+        return;
+    tr.shown = pct;
+    char text[64];
+    std::snprintf(text, sizeof text, "Reading IQ values  %d%%", pct);
+    DspTxtPnl(text);
+}
 
 // Lets the window process its events, so that it stays alive and Abort is
 // seen at once; true when Abort was pressed.  Pieces of a fast transfer come
@@ -193,6 +211,7 @@ bool Aborted(Transfer &tr)
 {
     const double now = Timer();
     if (now - tr.eventsAt >= kEventsEverySec) {
+        ShowProgress(tr);
         ProcessSystemEvents();
         tr.eventsAt = now;
         tr.aborted = AbortPressed();
@@ -299,13 +318,6 @@ ViStatus ReadHeader(Transfer &tr, long long maxSamples, int *count)
     return VI_SUCCESS;
 }
 
-void ShowChunkProgress(int k, int count)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "Reading IQ values  %d%%", static_cast<int>(100LL * k * kJasperChunk / count));
-    DspTxtPnl(text);
-}
-
 // The Jasper's long traces: pairs of 524288-sample I and Q blocks, then the
 // rest of I and the rest of Q, until all are in or Abort is pressed.  Each
 // block goes straight to its place in I or Q.  filled[c] tells how many
@@ -313,13 +325,11 @@ void ShowChunkProgress(int k, int count)
 ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
 {
     const int blocks = count / kJasperChunk;
+    tr.blockBytes = size_t(count) * 2 * sizeof(float);
+    ShowProgress(tr);
     ViStatus st = VI_SUCCESS;
     for (int k = 0; k <= blocks && st == VI_SUCCESS && !tr.aborted; ++k) {
         const int n = k < blocks ? kJasperChunk : count % kJasperChunk;
-        if (k < blocks)
-            ShowChunkProgress(k, count);
-        else
-            DspTxtPnl("Reading IQ values  100%");
         const size_t at = size_t(k) * kJasperChunk;
         for (int ch = 0; ch < 2 && n > 0 && st == VI_SUCCESS && !tr.aborted; ++ch) {
             size_t whole = 0;
@@ -327,6 +337,8 @@ ViStatus ReadPairs(Transfer &tr, IqRec &rec, int count, size_t filled[2])
             filled[ch] = at + whole;
         }
     }
+    // The last pieces came between two looks at the window.
+    ShowProgress(tr);
     return st;
 }
 
@@ -562,16 +574,22 @@ int Capture(const DevRec &dev, IqRec &rec)
     ReleaseAbort();
     ShowAcquiring();
     ProcessDrawEvents();
-    double start = 0;
-    VI_TRY(StartCapture(dev, &start));
+    double start = Timer();
     size_t bytes = 0;
-    if (ReadData(dev, rec, 3, &bytes) != VI_SUCCESS) {
-        HidePanel(hSta);
-        return -1;
-    }
-    VI_TRY(EndCapture(dev));
+    ViStatus st = StartCapture(dev, &start);
+    if (st == VI_SUCCESS)
+        st = ReadData(dev, rec, 3, &bytes);
+    if (st == VI_SUCCESS)
+        st = EndCapture(dev);
+    // Whatever failed, the Status window goes, and the rate is that of what
+    // came (none when nothing did), not the figure of the capture before.
     HidePanel(hSta);
     ShowDataRate(bytes, start);
+    if (st != VI_SUCCESS) {
+        // The instrument may be left in capture mode: the panel stays stuck.
+        DropArrays(rec);
+        return -1;
+    }
 
     SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
     SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
@@ -606,15 +624,10 @@ int TracIQ(DevRec dev, IqRec &rec)
     return st;
 }
 
-int StopMeas(DevRec dev)
-{
-    NewState = 0;
-    DVal = 0;
-    SetCtrlVal(hRun, RN_DVAL, 0);
-    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
-    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
-    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, 0);
+namespace {
 
+ViStatus StopSequence(const DevRec &dev)
+{
     const ViSession vi = dev.Vi;
     ibInstallCallback(static_cast<int>(vi), 0, nullptr, nullptr);
     if (IsAgate(dev)) {
@@ -634,6 +647,24 @@ int StopMeas(DevRec dev)
         VI_TRY(viSetAttribute(vi, KAL_ATTR_LAN_LOCAL_AFTER_RESET, 1));
     else
         VI_TRY(viGpibControlREN(vi, VI_GPIB_REN_ADDRESS_GTL));
-    HidePanel(hSta);
     return VI_SUCCESS;
+}
+
+}  // namespace
+
+int StopMeas(DevRec dev)
+{
+    NewState = 0;
+    DVal = 0;
+    SetCtrlVal(hRun, RN_DVAL, 0);
+    SetCtrlAttribute(hRun, RN_SPEC, ATTR_DIMMED, 1);
+    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 1);
+    const ViStatus st = StopSequence(dev);
+    HidePanel(hSta);
+    // Until a stop has gone through, the instrument may still be in capture
+    // mode: a trace would fail on it, and the stop is what is left to try
+    // (after a new device test, when the connection was lost).
+    SetCtrlAttribute(hTrc, TR_TRC, ATTR_DIMMED, st == VI_SUCCESS ? 0 : 1);
+    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, st == VI_SUCCESS ? 1 : 0);
+    return st;
 }

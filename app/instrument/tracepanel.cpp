@@ -99,15 +99,15 @@ void OnTrace()
     UpdSaveDim();
 }
 
-// Returns false when the stop sequence failed: the panel then stays as the
-// failure left it.
+// Returns false when the stop sequence failed: the panel then stays stuck,
+// with Stop Meas offered for another try.  The person hears of it, or the
+// press would seem to have done nothing.
 bool OnStop()
 {
     if (StopMeas(a) == VI_SUCCESS)
         return true;
-    // The instrument is still in capture mode: keep the way to try again
-    // (after a new device test, when the connection was lost).
-    SetCtrlAttribute(hTrc, TR_BRK, ATTR_DIMMED, 0);
+    CVI_Beep();
+    MessagePopup("Error", kVisaErrText);
     return false;
 }
 

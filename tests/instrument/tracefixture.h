@@ -31,6 +31,9 @@
 
 using Lines = std::vector<std::string>;
 
+// The noise of the simulator's signal plus float rounding.
+constexpr double kTol = 0.0102;
+
 class TraceTest : public PanelsTest {
 protected:
     std::string dir, log;
@@ -184,10 +187,18 @@ protected:
     }
 
     static double ToneError() { return ToneError([](int, int) { return 1.0; }); }
-};
 
-// The noise of the simulator's signal plus float rounding.
-constexpr double kTol = 0.0102;
+    // Trace IQ, with no message, holds count samples of the tone.
+    void ExpectTraceWorks(int count)
+    {
+        Truncate();
+        ASSERT_EQ(Click(TR_TRC), 0);
+        EXPECT_EQ(Messages(), "");
+        EXPECT_EQ(DVal, 1);
+        ASSERT_EQ(s.Len, count);
+        EXPECT_LT(ToneError(), kTol);
+    }
+};
 
 // What an acquisition sends after the device test, in order.
 inline Lines TraceLines(int typ, const std::string &setLine, const Lines &jasper = {})
