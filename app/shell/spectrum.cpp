@@ -15,16 +15,16 @@ int ShowSpectrum()
     // The pop-up is modal and closes only after its last computation has
     // ended, so the record's arrays stay as they are while they are read.
     SpectrumSource src = HeldSpectrum(nullptr);
-    GraphPopupSpec spec;
-    spec.title = "Yeah";
-    spec.choices = SpectrumChoices(src);
+    GraphPopupSetup setup;
+    setup.title = "Yeah";
+    setup.choices = SpectrumChoices(src);
     // The transform of the whole record takes up to a few seconds for the
     // longest captures: the pop-up opens at once and computes it on its worker
     // thread, as every later view, once for all the views that use it.
-    spec.compute = [&src](const std::vector<int> &chosen, GraphProgress &progress, std::string &error) {
+    setup.compute = [&src](const std::vector<int> &chosen, GraphProgress &progress, std::string &error) {
         return src.whole || TransformRecord(src, error) ? SpectrumTrace(src, chosen, progress, error)
                                                         : GraphTracePtr();
     };
-    spec.writeCsv = WriteTraceCsv;
-    return GraphPopup(spec) == 0 ? 0 : -1;
+    setup.writeCsv = WriteTraceCsv;
+    return GraphPopup(setup) == 0 ? 0 : -1;
 }

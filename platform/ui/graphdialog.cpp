@@ -71,14 +71,14 @@ GraphDataPtr MakeGraphData(const GraphTracePtr &trace)
 // ---------------------------------------------------------------- dialog
 
 GraphDialog::GraphDialog(QWidget *parent, const QString &title, GraphDataPtr first,
-                         const GraphPopupSpec *spec)
-    : QDialog(parent), spec_(spec), trace_(spec ? spec->first : nullptr), job_(this)
+                         const GraphPopupSetup *setup)
+    : QDialog(parent), setup_(setup), trace_(setup ? setup->first : nullptr), job_(this)
 {
     setWindowTitle(title);
     setSizeGripEnabled(true);
     view_ = new GraphView(std::move(first), this);
     auto *col = new QVBoxLayout(this);
-    if (spec_ && !spec_->choices.empty()) {
+    if (setup_ && !setup_->choices.empty()) {
         col->addLayout(choiceRow());
         // On a line of its own, so that a longer note never widens the window.
         note_ = new QLabel(QString::fromStdString(trace_ ? trace_->note : std::string()), this);
@@ -95,7 +95,7 @@ GraphDialog::GraphDialog(QWidget *parent, const QString &title, GraphDataPtr fir
     pollBusy_.setInterval(50);
     connect(&pollBusy_, &QTimer::timeout, this, [this] { showFraction(); });
     resize(820, 560);
-    if (spec_ && !trace_) {
+    if (setup_ && !trace_) {
         pending_ = chosen();
         startNext();
     }
@@ -109,7 +109,7 @@ GraphDialog::~GraphDialog()
 QLayout *GraphDialog::choiceRow()
 {
     auto *row = new QHBoxLayout;
-    for (const GraphChoice &c : spec_->choices) {
+    for (const GraphChoice &c : setup_->choices) {
         auto *ring = new QComboBox(this);
         ring->setObjectName(QString::fromStdString(c.label));
         for (const std::string &item : c.items)
@@ -157,7 +157,7 @@ QLayout *GraphDialog::buttonRow()
     auto *close = new QPushButton("&Close", this);
     row->addWidget(new QLabel("Drag to zoom, right click to zoom out", this), 1);
     row->addWidget(zoom);
-    if (spec_ && spec_->writeCsv) {
+    if (setup_ && setup_->writeCsv) {
         csv_ = new QPushButton("Export CS&V...", this);
         csv_->setAutoDefault(false);
         row->addWidget(csv_);
@@ -194,7 +194,7 @@ void GraphDialog::showChosen(const std::vector<int> &values)
 void GraphDialog::dimRings()
 {
     for (size_t k = 0; k < rings_.size(); ++k) {
-        const int with = spec_->choices[k].onlyWith;
+        const int with = setup_->choices[k].onlyWith;
         const bool on = with < 0 || with >= static_cast<int>(rings_.size()) || rings_[with]->currentIndex() != 0;
         rings_[k]->setEnabled(on);
     }
@@ -225,11 +225,11 @@ void GraphDialog::startNext()
         std::string error;
     };
     auto result = std::make_shared<Result>();
-    const GraphPopupSpec *spec = spec_;
+    const GraphPopupSetup *setup = setup_;
     computing_ = true;
     runJob("Computing...",
-           [spec, values, result](GraphProgress &progress) {
-               result->trace = spec->compute(values, progress, result->error);
+           [setup, values, result](GraphProgress &progress) {
+               result->trace = setup->compute(values, progress, result->error);
                if (result->trace && !progress.cancelled())
                    result->data = MakeGraphData(result->trace);   // the pyramid, off the UI thread
            },
@@ -305,12 +305,12 @@ void GraphDialog::saveCsv(const QString &path)
     auto error = std::make_shared<std::string>();
     const GraphTracePtr trace = trace_;
     const int64_t first = view_->first(), last = view_->last();
-    const GraphPopupSpec *spec = spec_;
+    const GraphPopupSetup *setup = setup_;
     const std::string file = path.toStdString();
     computing_ = false;
     runJob("Writing...",
-           [spec, trace, first, last, file, error](GraphProgress &progress) {
-               *error = spec->writeCsv(*trace, first, last, file, progress);
+           [setup, trace, first, last, file, error](GraphProgress &progress) {
+               *error = setup->writeCsv(*trace, first, last, file, progress);
            },
            [error] {
                if (!error->empty())

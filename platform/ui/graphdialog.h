@@ -54,10 +54,10 @@ GraphDataPtr MakeGraphData(const GraphTracePtr &trace);
 class GraphDialog : public QDialog {
     Q_OBJECT
 public:
-    // spec (may be null: a plain graph) must outlive the dialog.  With a spec
+    // setup (may be null: a plain graph) must outlive the dialog.  With a setup
     // that has no first trace, first is empty and the choices' starting items
     // are computed at once.
-    GraphDialog(QWidget *parent, const QString &title, GraphDataPtr first, const GraphPopupSpec *spec);
+    GraphDialog(QWidget *parent, const QString &title, GraphDataPtr first, const GraphPopupSetup *setup);
     ~GraphDialog() override;
 
     GraphView *view() const { return view_; }
@@ -88,7 +88,7 @@ private:
     void exportCsv();
     void exportPng();
 
-    const GraphPopupSpec *spec_;
+    const GraphPopupSetup *setup_;
     GraphTracePtr trace_;   // the trace on screen, null for a plain graph
     std::vector<int> shown_;
     std::optional<std::vector<int>> pending_;

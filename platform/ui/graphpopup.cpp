@@ -31,14 +31,14 @@ bool RecordGraph(const char *title, const void *values, int64_t count, bool isFl
 }
 
 // The first view of a scripted pop-up, computed here as the dialog would.
-GraphTracePtr ComputeFirst(const GraphPopupSpec &spec)
+GraphTracePtr ComputeFirst(const GraphPopupSetup &setup)
 {
     std::vector<int> values;
-    for (const GraphChoice &c : spec.choices)
+    for (const GraphChoice &c : setup.choices)
         values.push_back(c.value);
     GraphProgress progress;
     std::string error;
-    GraphTracePtr first = spec.compute(values, progress, error);
+    GraphTracePtr first = setup.compute(values, progress, error);
     if (!first && !error.empty())
         MessagePopup("Error", error.c_str());
     return first;
@@ -63,21 +63,21 @@ int YGraphPopup(const char *title, const void *values, int count, int dataType)
     return 0;
 }
 
-int GraphPopup(const GraphPopupSpec &spec)
+int GraphPopup(const GraphPopupSetup &setup)
 {
-    GraphTracePtr first = spec.first;
-    if (first ? first->count < 0 || (first->count > 0 && !first->values) : !spec.compute)
+    GraphTracePtr first = setup.first;
+    if (first ? first->count < 0 || (first->count > 0 && !first->values) : !setup.compute)
         return UIEInvalidValue;
     // The program is ending: no new pop-up (one that is open closes as if
     // cancelled, and its computation is stopped as the dialog goes).
     if (QuitRequested())
         return 0;
-    if (!first && Scripted() && !(first = ComputeFirst(spec)))
+    if (!first && Scripted() && !(first = ComputeFirst(setup)))
         return UIEOutOfMemory;
-    if (RecordGraph(spec.title.c_str(), first ? first->values.get() : nullptr, first ? first->count : 0, false))
+    if (RecordGraph(setup.title.c_str(), first ? first->values.get() : nullptr, first ? first->count : 0, false))
         return 0;
-    GraphDialog dlg(DialogParent(), QString::fromStdString(spec.title),
-                    first ? MakeGraphData(first) : std::make_shared<GraphData>(nullptr, 0, false, GraphAxes()), &spec);
+    GraphDialog dlg(DialogParent(), QString::fromStdString(setup.title),
+                    first ? MakeGraphData(first) : std::make_shared<GraphData>(nullptr, 0, false, GraphAxes()), &setup);
     dlg.exec();
     return dlg.firstViewFailed() ? UIEOutOfMemory : 0;
 }

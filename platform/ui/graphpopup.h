@@ -52,7 +52,7 @@ struct GraphChoice {
     int onlyWith = -1;
 };
 
-struct GraphPopupSpec {
+struct GraphPopupSetup {
     std::string title;
     // Shown as the pop-up opens, for the choices' starting items.  Null: the
     // pop-up opens empty and computes that view with compute, as it computes
@@ -70,9 +70,9 @@ struct GraphPopupSpec {
         writeCsv;
 };
 
-// Modal: returns 0 when the person closes it, a negative code for a spec
+// Modal: returns 0 when the person closes it, a negative code for a setup
 // with neither a first trace nor a computation, or when the first view could
 // not be computed (its error shown as a message).  Scripted pop-ups (tests)
 // record the first trace as a "graph" pop-up, as YGraphPopup does, and return
 // at once; one without a first trace computes it on the caller's thread.
-int GraphPopup(const GraphPopupSpec &spec);
+int GraphPopup(const GraphPopupSetup &setup);

@@ -69,10 +69,10 @@ protected:
     void SetUp() override
     {
         ui_test::ClearPopups();
-        spec.title = "Test";
-        spec.first = Ramp(1000, 1.0, "first");
-        spec.choices = {{"Length", {"1000", "4000", "slow", "fails", "10"}}, {"Window", {"A", "B"}, 0, 0}};
-        spec.compute = [this](const std::vector<int> &c, GraphProgress &p, std::string &error) -> GraphTracePtr {
+        setup.title = "Test";
+        setup.first = Ramp(1000, 1.0, "first");
+        setup.choices = {{"Length", {"1000", "4000", "slow", "fails", "10"}}, {"Window", {"A", "B"}, 0, 0}};
+        setup.compute = [this](const std::vector<int> &c, GraphProgress &p, std::string &error) -> GraphTracePtr {
             ++computed;
             if (c[0] == 3) {
                 error = "No memory for this.";
@@ -90,7 +90,7 @@ protected:
             const int n = c[0] == 0 ? 1000 : c[0] == 4 ? 10 : 4000;
             return Ramp(n, c[1] + 1.0, "view " + std::to_string(c[0]));
         };
-        spec.writeCsv = [this](const GraphTrace &t, int64_t first, int64_t last, const std::string &path,
+        setup.writeCsv = [this](const GraphTrace &t, int64_t first, int64_t last, const std::string &path,
                                GraphProgress &) {
             csvCount = t.count;
             csvFirst = first;
@@ -98,7 +98,7 @@ protected:
             csvPath = path;
             return std::string();
         };
-        dlg = std::make_unique<kui::GraphDialog>(nullptr, "Test", kui::MakeGraphData(spec.first), &spec);
+        dlg = std::make_unique<kui::GraphDialog>(nullptr, "Test", kui::MakeGraphData(setup.first), &setup);
         dlg->show();
     }
     void TearDown() override { dlg.reset(); }
@@ -126,7 +126,7 @@ protected:
             QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
-    GraphPopupSpec spec;
+    GraphPopupSetup setup;
     std::unique_ptr<kui::GraphDialog> dlg;
     std::atomic<int> computed{0}, cancelled{0};
     int64_t csvCount = -1, csvFirst = -1, csvLast = -1;
@@ -277,7 +277,7 @@ TEST_F(GraphDialogTest, ThePictureShowsTheSettingsAboveTheGraph)
     EXPECT_GT(dark, 50);   // text, not an empty strip
     EXPECT_EQ(picture.copy(0, header, graph.width(), graph.height()), graph.convertToFormat(picture.format()));
 
-    auto plain = std::make_unique<kui::GraphDialog>(nullptr, "Plain", kui::MakeGraphData(spec.first), nullptr);
+    auto plain = std::make_unique<kui::GraphDialog>(nullptr, "Plain", kui::MakeGraphData(setup.first), nullptr);
     plain->show();
     EXPECT_EQ(plain->picture().size(), plain->view()->grab().size());
 }
@@ -355,8 +355,8 @@ protected:
     {
         GraphDialogTest::SetUp();
         dlg.reset();
-        spec.first = nullptr;
-        spec.compute = [this](const std::vector<int> &c, GraphProgress &, std::string &error) -> GraphTracePtr {
+        setup.first = nullptr;
+        setup.compute = [this](const std::vector<int> &c, GraphProgress &, std::string &error) -> GraphTracePtr {
             ++computed;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             if (failFirst) {
@@ -368,7 +368,7 @@ protected:
     }
     void Open()
     {
-        dlg = std::make_unique<kui::GraphDialog>(nullptr, "Test", std::make_shared<kui::GraphData>(nullptr, 0, false, kui::GraphAxes()), &spec);
+        dlg = std::make_unique<kui::GraphDialog>(nullptr, "Test", std::make_shared<kui::GraphData>(nullptr, 0, false, kui::GraphAxes()), &setup);
         dlg->show();
     }
     bool failFirst = false;
@@ -411,14 +411,14 @@ TEST_F(FirstViewTest, AFirstViewThatFailsSaysWhyAndClosesThePopup)
 TEST_F(FirstViewTest, AScriptedPopupRecordsTheComputedFirstView)
 {
     ui_test::ClearPopups();
-    EXPECT_EQ(GraphPopup(spec), 0);
+    EXPECT_EQ(GraphPopup(setup), 0);
     ASSERT_EQ(ui_test::Popups().size(), 1u);
     EXPECT_EQ(ui_test::Popups()[0].kind, "graph");
     ASSERT_EQ(ui_test::Popups()[0].values.size(), 1000u);
     EXPECT_EQ(ui_test::Popups()[0].values[7], 7.0);
     failFirst = true;
     ui_test::ClearPopups();
-    EXPECT_LT(GraphPopup(spec), 0);
+    EXPECT_LT(GraphPopup(setup), 0);
     ASSERT_EQ(ui_test::Popups().size(), 1u);
     EXPECT_EQ(ui_test::Popups()[0].kind, "message");
 }
